@@ -1,0 +1,33 @@
+#include "Rules.h"
+
+namespace dw {
+
+void RepaintOnLayout(OrigSlot slot, id self, SEL cmd, id key, id fallback) {
+  CallOrig<void>(slot, self, cmd);
+  if (!MasterSwitchOn()) return;
+  Send<void>(self, Sel("setBackgroundColor:"), ReadPrefColor(key, fallback));
+}
+
+void ApplyUserTextColor(id label) {
+  if (!MasterSwitchOn()) return;
+  Send<void>(label, Sel("setTextColor:"), ReadPrefColor(DW_STR("text2"), DW_STR("#000000")));
+}
+
+namespace {
+
+// Each reference colour is built just before its own comparison and released after it.
+bool IsSameAsHex(id color, id hex) {
+  id reference = Send<id>(Send<id>(ClassRef("UIColor"), Sel("alloc")), Sel("initWithHex:"), hex);
+  const bool same = Send<BOOL>(color, Sel("isSameColor:"), reference);
+  Release(reference);
+  return same;
+}
+
+}  // namespace
+
+bool IsStockBackground(id color) {
+  return IsSameAsHex(color, DW_STR("FFFFFF")) || IsSameAsHex(color, DW_STR("121212")) ||
+         IsSameAsHex(color, DW_STR("181818")) || IsSameAsHex(color, DW_STR("282828"));
+}
+
+}  // namespace dw

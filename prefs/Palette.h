@@ -1,0 +1,58 @@
+// The three palette files: fifteen boolean switches each, one per named colour, and the two rules
+// that turn them into colours.
+#pragma once
+
+#include "../platform/Platform.h"
+
+namespace dw {
+
+enum class PaletteFile { icon, text, status };
+
+// The binding order: white, gray and lightgray first, then the rest alphabetically. Every rule
+// tests the keys in this order.
+enum class PaletteColor {
+  white, gray, lightgray, black, blue, brown, clear, cyan,
+  darkgray, green, magenta, orange, purple, red, yellow,
+};
+constexpr int PaletteColorCount = 15;
+
+inline id IconPalettePath() { return DW_STR("/var/mobile/Library/Preferences/com.tervan.icon.plist"); }
+inline id TextPalettePath() { return DW_STR("/var/mobile/Library/Preferences/com.tervan.textc.plist"); }
+inline id StatusPalettePath() { return DW_STR("/var/mobile/Library/Preferences/com.tervan.status.plist"); }
+
+// The colour's stem followed by the file's one-digit suffix ("lightgray2").
+id PaletteKey(PaletteColor color, PaletteFile file);
+
+// The named colour's UIColor class message.
+id NamedColor(PaletteColor color);
+
+// One read of a palette file: a dictionary made with alloc/initWithContentsOfFile:, released when
+// the reading ends. No dictionary when the file is missing or unreadable.
+class PaletteReading {
+ public:
+  explicit PaletteReading(PaletteFile file);
+  ~PaletteReading();
+  PaletteReading(const PaletteReading &) = delete;
+  PaletteReading &operator=(const PaletteReading &) = delete;
+
+  bool IsSet(PaletteColor color) const;
+
+ private:
+  PaletteFile file_;
+  id dictionary_;
+};
+
+// The getter rule: the named colour of the first set key in binding order, or nil.
+id FirstPaletteColor(PaletteFile file);
+
+// The setter rule: every set key's named colour, in binding order, handed to `apply` at once.
+template <typename Apply>
+void ApplyPaletteColors(PaletteFile file, Apply apply) {
+  PaletteReading palette(file);
+  for (int i = 0; i < PaletteColorCount; ++i) {
+    PaletteColor color = static_cast<PaletteColor>(i);
+    if (palette.IsSet(color)) apply(NamedColor(color));
+  }
+}
+
+}  // namespace dw

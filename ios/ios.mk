@@ -22,7 +22,7 @@ IOS_BUILD := $(IOS_ROOT)/build-ios
 IOS_DIST := $(IOS_ROOT)/dist
 IOS_DYLIB := $(IOS_BUILD)/duskwell.dylib
 IOS_CHECKER := $(IOS_ROOT)/ios/check-device-build
-IOS_CHECKER_TESTS := $(IOS_ROOT)/ios/test-check-device-build
+IOS_TESTS := $(IOS_ROOT)/ios/test-check-device-build $(IOS_ROOT)/ios/test-build-deb
 IOS_STUBS := $(sort $(wildcard $(IOS_ROOT)/ios/stubs/*.tbd))
 
 # Exactly the library's sources: nothing from sim/, host/ or tests/.
@@ -67,9 +67,9 @@ ios-armv7: $(IOS_ARMV7_OBJECTS)
 ios: $(IOS_DYLIB) $(IOS_ARMV7_OBJECTS)
 	$(IOS_CHECKER) $(IOS_DYLIB) $(IOS_ARMV7_OBJECTS)
 
-# What `make test` runs: the build and its check, then the checker's own tests.
+# What `make test` runs: the build and its check, then the tests of the checker and the packager.
 ios-check: ios
-	$(IOS_CHECKER_TESTS)
+	@set -e; for test in $(IOS_TESTS); do $$test; done
 
 # Refuse before building anything when the host app's bundle identifier is missing.
 ifneq ($(filter package,$(MAKECMDGOALS)),)

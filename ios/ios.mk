@@ -2,6 +2,9 @@
 # checker that vets both, and the .deb. Included by the top-level Makefile; also usable on its own
 # as `make -f ios/ios.mk ios`. Every path is taken from the repository root, wherever make runs.
 
+# Included before or after the top-level targets, this file leaves the default goal alone.
+ios_saved_default_goal := $(.DEFAULT_GOAL)
+
 IOS_ROOT := $(patsubst %/,%,$(dir $(patsubst %/,%,$(dir $(abspath $(lastword $(MAKEFILE_LIST)))))))
 
 IOS_LLVM_BIN ?= /usr/lib/llvm-14/bin
@@ -90,3 +93,5 @@ package: ios
 
 ios-clean:
 	rm -rf $(IOS_BUILD)
+
+.DEFAULT_GOAL := $(ios_saved_default_goal)

@@ -59,6 +59,8 @@ $(eval $(call ios_compile_rules,armv7))
 -include $(IOS_ARM64_OBJECTS:.o=.d) $(IOS_ARMV7_OBJECTS:.o=.d)
 
 $(IOS_DYLIB): $(IOS_ARM64_OBJECTS) $(IOS_STUBS)
+	@test -n "$(IOS_ARM64_OBJECTS)" || { echo "ios.mk: no library sources in hooks/, prefs/ or color/" >&2; exit 1; }
+	@test -n "$(IOS_STUBS)" || { echo "ios.mk: no .tbd stubs in ios/stubs/" >&2; exit 1; }
 	$(IOS_LD) $(IOS_LDFLAGS) -o $@.tmp $(IOS_ARM64_OBJECTS) $(IOS_STUBS)
 	mv -f $@.tmp $@
 

@@ -53,9 +53,10 @@ inline Class LookUpClass(const char *name) { return objc_getClass(name); }
 inline id ClassRef(const char *name) { return reinterpret_cast<id>(objc_lookUpClass(name)); }
 
 // objc_msgSend cast to the message's own type; it answers nil receivers with zero itself. No
-// message of the library returns a structure, so no stret variant is needed.
+// message of the library returns a structure, so no stret variant is needed; armv7 would need one.
 template <typename R, typename... Args>
 inline R Send(id receiver, SEL selector, Args... args) {
+  static_assert(!__is_class(R) && !__is_union(R), "structure results need objc_msgSend_stret on armv7");
   using Fn = R (*)(id, SEL, Args...);
   Fn fn = FunctionCast<Fn>(&objc_msgSend);
   return fn(receiver, selector, args...);

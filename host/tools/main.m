@@ -1,0 +1,41 @@
+// duskwell-sim: the simulated host app with the library loaded, from the command line.
+#import "Commands.h"
+
+static void PrintUsage(FILE *stream) {
+  fputs("usage: duskwell-sim COMMAND [OPTIONS]\n"
+        "\n"
+        "commands:\n"
+        "  inspect [--device-root DIR] [--without-library] [--json]\n"
+        "      lay out every screen of the host once and print every view and the colour getters\n"
+        "  hooks [--device-root DIR]\n"
+        "      the library's hook table as installed: number, class, selector, class found, slot filled\n"
+        "\n"
+        "Without --device-root the embedded example theme is used.\n",
+        stream);
+}
+
+int main(int argc, char **argv) {
+  NSAutoreleasePool *pool = [[NSAutoreleasePool alloc] init];
+  int status;
+  if (argc < 2) {
+    PrintUsage(stderr);
+    status = 2;
+  } else {
+    NSString *command = [NSString stringWithUTF8String:argv[1]];
+    NSMutableArray *arguments = [NSMutableArray array];
+    for (int i = 2; i < argc; ++i) [arguments addObject:[NSString stringWithUTF8String:argv[i]]];
+    if ([command isEqualToString:@"inspect"]) {
+      status = DWRunInspect(arguments);
+    } else if ([command isEqualToString:@"hooks"]) {
+      status = DWRunHooks(arguments);
+    } else if ([command isEqualToString:@"help"] || [command isEqualToString:@"--help"]) {
+      PrintUsage(stdout);
+      status = 0;
+    } else {
+      DWPrintError(@"unknown command '%@' (try 'duskwell-sim help')", command);
+      status = 2;
+    }
+  }
+  [pool release];
+  return status;
+}

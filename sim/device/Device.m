@@ -1,0 +1,88 @@
+#import "Device.h"
+
+#include <dlfcn.h>
+#include <objc/runtime.h>
+#include <stdio.h>
+
+static NSString *deviceRoot;
+static NSCountedSet *readCounts;
+static NSMutableArray *classLookups;
+static BOOL recordingLookups;
+
+void DWDeviceSetRoot(NSString *root) {
+  NSString *standardized = [[root stringByStandardizingPath] copy];
+  [deviceRoot release];
+  deviceRoot = standardized;
+}
+
+NSString *DWDeviceRoot(void) { return deviceRoot; }
+
+NSString *DWDeviceLocalPath(NSString *devicePath) {
+  if (deviceRoot == nil || ![devicePath hasPrefix:@"/var/mobile/"]) return devicePath;
+  return [deviceRoot stringByAppendingString:devicePath];
+}
+
+NSUInteger DWDeviceReadCount(NSString *devicePath) { return [readCounts countForObject:devicePath]; }
+
+void DWDeviceResetReadCounts(void) { [readCounts removeAllObjects]; }
+
+// Read with stdio: Foundation's own file readers log a line for files they cannot open, and the
+// device never does.
+static NSData *ReadFileSilently(NSString *path) {
+  FILE *file = fopen([path fileSystemRepresentation], "rb");
+  if (file == NULL) return nil;
+  NSMutableData *data = [NSMutableData data];
+  char buffer[8192];
+  size_t count;
+  while ((count = fread(buffer, 1, sizeof buffer, file)) > 0) [data appendBytes:buffer length:count];
+  BOOL failed = ferror(file) != 0;
+  fclose(file);
+  return failed ? nil : data;
+}
+
+static id DictionaryInitWithContentsOfFile(id self, SEL _cmd, NSString *path) {
+  (void)_cmd;
+  if (path != nil) [readCounts addObject:path];
+  NSData *data = ReadFileSilently(DWDeviceLocalPath(path));
+  id plist = nil;
+  if (data != nil) {
+    plist = [NSPropertyListSerialization propertyListWithData:data
+                                                      options:NSPropertyListImmutable
+                                                       format:NULL
+                                                        error:NULL];
+  }
+  if (![plist isKindOfClass:[NSDictionary class]]) {
+    [self release];
+    return nil;
+  }
+  return [self initWithDictionary:plist];
+}
+
+void DWDeviceInstallFoundation(void) {
+  if (readCounts != nil) return;
+  readCounts = [[NSCountedSet alloc] init];
+  Method method = class_getInstanceMethod([NSDictionary class], @selector(initWithContentsOfFile:));
+  method_setImplementation(method, (IMP)DictionaryInitWithContentsOfFile);
+}
+
+void DWDeviceRecordClassLookups(BOOL on) {
+  if (on && classLookups == nil) classLookups = [[NSMutableArray alloc] init];
+  recordingLookups = on;
+}
+
+NSArray *DWDeviceClassLookups(void) {
+  return classLookups != nil ? [[classLookups copy] autorelease] : [NSArray array];
+}
+
+// The runtime's class lookup, seen from outside: code loaded into the process binds to this one,
+// which notes the name and asks the runtime.
+Class objc_getClass(const char *name) {
+  static Class (*runtimeLookup)(const char *);
+  if (runtimeLookup == NULL) runtimeLookup = (Class (*)(const char *))dlsym(RTLD_NEXT, "objc_getClass");
+  if (recordingLookups && name != NULL) {
+    recordingLookups = NO;  // the note itself may look classes up
+    [classLookups addObject:[NSString stringWithUTF8String:name]];
+    recordingLookups = YES;
+  }
+  return runtimeLookup(name);
+}

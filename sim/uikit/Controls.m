@@ -1,0 +1,60 @@
+// The slider and the status bar: views whose colours come from getters.
+#import "UIKit.h"
+
+#import "../device/CallLog.h"
+
+@implementation UISlider
+
+- (id)initWithFrame:(DWRect)frame {
+  if ((self = [super initWithFrame:frame]) != nil) _thumbImage = [[UIImage imageNamed:@"slider-thumb"] retain];
+  return self;
+}
+
+- (void)dealloc {
+  [_thumbImage release];
+  [super dealloc];
+}
+
+- (UIImage *)thumbImage { return _thumbImage; }
+
+// The tint the slider draws its track and thumb image with.
+- (UIColor *)_effectiveTintColorWithImage:(UIImage *)image {
+  DWLogCall("UISlider", self, _cmd, image);
+  return [self tintColor];
+}
+
+@end
+
+@implementation UIStatusBarForegroundStyleAttributes
+
+- (id)init { return [self initWithLightContent:NO]; }
+
+- (id)initWithLightContent:(BOOL)light {
+  if ((self = [super init]) != nil) _lightContent = light;
+  return self;
+}
+
+- (UIColor *)tintColor {
+  DWLogCall("UIStatusBarForegroundStyleAttributes", self, _cmd, nil);
+  return _lightContent ? [UIColor whiteColor] : [UIColor blackColor];
+}
+
+@end
+
+@implementation UIStatusBar
+
+- (id)initWithFrame:(DWRect)frame {
+  if ((self = [super initWithFrame:frame]) != nil) {
+    _foregroundStyle = [[UIStatusBarForegroundStyleAttributes alloc] initWithLightContent:NO];
+  }
+  return self;
+}
+
+- (void)dealloc {
+  [_foregroundStyle release];
+  [super dealloc];
+}
+
+- (UIStatusBarForegroundStyleAttributes *)foregroundStyle { return _foregroundStyle; }
+
+@end

@@ -1,0 +1,189 @@
+// The UIKit subset of the stand-in device: colours, views, labels and the UIKit classes the
+// library hooks, with the behaviour the device's UIKit shows for them. Every implementation the
+// library may replace writes an entry to the call log (CallLog.h) when it runs.
+#pragma once
+
+#import <Foundation/Foundation.h>
+
+// The device's colour component type: 64-bit on 64-bit targets, 32-bit on 32-bit ones. The build
+// can force 32-bit components to run everything with the arithmetic of armv7. (Foundation's own
+// CGFloat is always the machine's, so the stand-in names its own.)
+#if defined(DUSKWELL_FLOAT_COMPONENTS) || !defined(__LP64__)
+typedef float DWCGFloat;
+#else
+typedef double DWCGFloat;
+#endif
+
+typedef struct {
+  DWCGFloat x, y, width, height;
+} DWRect;
+
+static inline DWRect DWRectMake(DWCGFloat x, DWCGFloat y, DWCGFloat width, DWCGFloat height) {
+  DWRect rect = {x, y, width, height};
+  return rect;
+}
+
+// A Core Graphics colour: four components, owned by the UIColor that made it.
+struct CGColor {
+  DWCGFloat red, green, blue, alpha;
+};
+typedef struct CGColor *CGColorRef;
+
+@interface UIImage : NSObject {
+  NSString *_name;
+}
++ (UIImage *)imageNamed:(NSString *)name;
+- (NSString *)name;
+@end
+
+@interface UIColor : NSObject {
+  DWCGFloat _red, _green, _blue, _alpha;
+  UIImage *_patternImage;
+  struct CGColor _cgColor;
+}
++ (UIColor *)colorWithRed:(DWCGFloat)red green:(DWCGFloat)green blue:(DWCGFloat)blue alpha:(DWCGFloat)alpha;
++ (UIColor *)colorWithWhite:(DWCGFloat)white alpha:(DWCGFloat)alpha;
++ (UIColor *)colorWithPatternImage:(UIImage *)image;
++ (UIColor *)blackColor;
++ (UIColor *)darkGrayColor;
++ (UIColor *)lightGrayColor;
++ (UIColor *)whiteColor;
++ (UIColor *)grayColor;
++ (UIColor *)redColor;
++ (UIColor *)greenColor;
++ (UIColor *)blueColor;
++ (UIColor *)cyanColor;
++ (UIColor *)yellowColor;
++ (UIColor *)magentaColor;
++ (UIColor *)orangeColor;
++ (UIColor *)purpleColor;
++ (UIColor *)brownColor;
++ (UIColor *)clearColor;
+- (id)initWithRed:(DWCGFloat)red green:(DWCGFloat)green blue:(DWCGFloat)blue alpha:(DWCGFloat)alpha;
+- (id)initWithPatternImage:(UIImage *)image;
+// NO, writing nothing, for a pattern colour.
+- (BOOL)getRed:(DWCGFloat *)red green:(DWCGFloat *)green blue:(DWCGFloat *)blue alpha:(DWCGFloat *)alpha;
+- (CGColorRef)CGColor;
+- (UIImage *)patternImage;
+@end
+
+// A colour from a CGColor's components (autoreleased), as UIKit makes one for a layer colour.
+UIColor *DWColorWithCGColor(CGColorRef color);
+
+@interface UIView : NSObject {
+  UIColor *_backgroundColor;
+  BOOL _hidden;
+  DWRect _frame;
+  NSMutableArray *_subviews;
+  UIView *_superview;  // not retained
+  UIColor *_tintColor;
+}
+- (id)initWithFrame:(DWRect)frame;
+- (UIColor *)backgroundColor;
+- (void)setBackgroundColor:(UIColor *)color;
+- (BOOL)isHidden;
+- (void)setHidden:(BOOL)hidden;
+- (DWRect)frame;
+- (void)setFrame:(DWRect)frame;
+- (NSArray *)subviews;
+- (UIView *)superview;
+- (void)addSubview:(UIView *)view;
+- (UIColor *)tintColor;
+- (void)setTintColor:(UIColor *)color;
+- (void)layoutSubviews;
+- (void)setNeedsLayout;
+// Lays the view out, then its subviews, top-down.
+- (void)layoutIfNeeded;
+@end
+
+@interface UILabel : UIView {
+  NSString *_text;
+  UIColor *_textColor;
+}
+- (NSString *)text;
+- (void)setText:(NSString *)text;
+- (UIColor *)textColor;
+// Stores through the private _setTextColor:.
+- (void)setTextColor:(UIColor *)color;
+- (void)_setTextColor:(UIColor *)color;
+- (void)_setColor:(UIColor *)color;
+@end
+
+@interface UIButtonLabel : UILabel
+@end
+
+@interface UIButton : UIView {
+  UIButtonLabel *_titleLabel;
+}
+- (UIButtonLabel *)titleLabel;
+- (void)setTitle:(NSString *)title;
+@end
+
+@interface UITableViewLabel : UILabel
+- (void)_setBackgroundCGColor:(CGColorRef)color;
+@end
+
+@interface UITableViewCellContentView : UIView
+@end
+
+@interface UITableViewCell : UIView {
+  UITableViewCellContentView *_contentView;
+  UITableViewLabel *_textLabel;
+}
+- (UITableViewCellContentView *)contentView;
+- (UITableViewLabel *)textLabel;
+@end
+
+@interface UITableView : UIView
+@end
+
+@interface _UITableViewHeaderFooterViewBackground : UIView
+@end
+
+@interface _UITableViewHeaderFooterContentView : UIView
+@end
+
+@interface UITableViewHeaderFooterView : UIView
+@end
+
+@interface UICollectionView : UIView
+@end
+
+@interface UICollectionViewCell : UIView
+@end
+
+@interface UITextField : UIView
+@end
+
+@interface UISearchBarTextField : UITextField
+@end
+
+@interface _UIBarBackground : UIView
+@end
+
+@interface UITabBar : UIView
+@end
+
+@interface UINavigationBar : UIView
+@end
+
+@interface UISlider : UIView {
+  UIImage *_thumbImage;
+}
+- (UIImage *)thumbImage;
+- (UIColor *)_effectiveTintColorWithImage:(UIImage *)image;
+@end
+
+@interface UIStatusBarForegroundStyleAttributes : NSObject {
+  BOOL _lightContent;
+}
+- (id)initWithLightContent:(BOOL)light;
+- (UIColor *)tintColor;
+@end
+
+// The status bar draws its glyphs in its style attributes' tint colour.
+@interface UIStatusBar : UIView {
+  UIStatusBarForegroundStyleAttributes *_foregroundStyle;
+}
+- (UIStatusBarForegroundStyleAttributes *)foregroundStyle;
+@end

@@ -1,0 +1,47 @@
+// Icons: what to draw and in which colour, and the view that draws it.
+#import "HostClasses.h"
+
+#import "sim/device/CallLog.h"
+
+@implementation SPTIconConfiguration
+
++ (SPTIconConfiguration *)configurationWithIconName:(NSString *)name color:(UIColor *)color {
+  SPTIconConfiguration *configuration = [[[self alloc] init] autorelease];
+  configuration->_iconName = [name copy];
+  configuration->_iconColor = [color retain];
+  return configuration;
+}
+
+- (void)dealloc {
+  [_iconName release];
+  [_iconColor release];
+  [super dealloc];
+}
+
+- (NSString *)iconName { return _iconName; }
+
+- (UIColor *)iconColor {
+  DWLogCall("SPTIconConfiguration", self, _cmd, nil);
+  return _iconColor;
+}
+
+@end
+
+@implementation SPTIconView
+
+- (id)initWithFrame:(DWRect)frame configuration:(SPTIconConfiguration *)configuration {
+  if ((self = [super initWithFrame:frame]) != nil) _configuration = [configuration retain];
+  return self;
+}
+
+- (void)dealloc {
+  [_configuration release];
+  [super dealloc];
+}
+
+- (SPTIconConfiguration *)configuration { return _configuration; }
+
+// Asked each time the icon is drawn, so a changed configuration colour shows at once.
+- (UIColor *)iconTintColor { return [_configuration iconColor]; }
+
+@end

@@ -1,0 +1,43 @@
+// Pop-up menus: the sheet, its action buttons and its cancel button.
+#import "HostClasses.h"
+#import "StockColors.h"
+
+#import "sim/device/CallLog.h"
+
+@implementation SPTPopupView
+- (void)layoutSubviews {
+  DWLogCall("SPTPopupView", self, _cmd, nil);
+  [super layoutSubviews];
+  [self setBackgroundColor:DWHostGrey282828()];
+}
+@end
+
+@implementation SPTPopupActionButton
+
+- (id)initWithFrame:(DWRect)frame {
+  if ((self = [super initWithFrame:frame]) != nil) [_titleLabel setTextColor:[UIColor whiteColor]];
+  return self;
+}
+
+- (void)layoutSubviews {
+  DWLogCall("SPTPopupActionButton", self, _cmd, nil);
+  [super layoutSubviews];
+  [self setBackgroundColor:DWHostGrey282828()];
+}
+
+@end
+
+@implementation SPTContextMenuViewCancelButton
+
+- (id)initWithFrame:(DWRect)frame {
+  if ((self = [super initWithFrame:frame]) != nil) [_titleLabel setTextColor:DWHostLightGreyB3B3B3()];
+  return self;
+}
+
+- (void)layoutSubviews {
+  DWLogCall("SPTContextMenuViewCancelButton", self, _cmd, nil);
+  [super layoutSubviews];
+  [self setBackgroundColor:DWHostGrey181818()];
+}
+
+@end

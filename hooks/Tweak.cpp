@@ -188,65 +188,6 @@ struct HookSpec {
 #define DW_HOOK(cls, sel, name) \
   { #cls, name, FunctionCast<IMP>(&DW_METHOD(cls, sel)), &DW_SLOT(cls, sel) }
 
-const HookSpec kHookTable[] = {
-    DW_HOOK(SPTNowPlayingContainerViewController, layoutSubviews, "layoutSubviews"),          // 1
-    DW_HOOK(GLUEStatefulView, layoutSubviews, "layoutSubviews"),
-    DW_HOOK(SPTPopupActionButton, layoutSubviews, "layoutSubviews"),
-    DW_HOOK(SPTGaiaDevicePickerView, layoutSubviews, "layoutSubviews"),
-    DW_HOOK(SPTTableViewOfflineSwitchCell, layoutSubviews, "layoutSubviews"),                 // 5
-    DW_HOOK(SPTNowPlayingDurationViewController, layoutSubviews, "layoutSubviews"),
-    DW_HOOK(SPTGaiaVolumeView, layoutSubviews, "layoutSubviews"),
-    DW_HOOK(SPTContextMenuViewCancelButton, layoutSubviews, "layoutSubviews"),
-    DW_HOOK(SPTNowPlayingChromecastBarView, layoutSubviews, "layoutSubviews"),
-    DW_HOOK(SPTPopupView, layoutSubviews, "layoutSubviews"),                                  // 10
-    DW_HOOK(UITableView, layoutSubviews, "layoutSubviews"),
-    DW_HOOK(UITableViewCell, layoutSubviews, "layoutSubviews"),
-    DW_HOOK(UISearchBarTextField, layoutSubviews, "layoutSubviews"),
-    DW_HOOK(SPTNowPlayingBackgroundGradientView, layoutSubviews, "layoutSubviews"),
-    DW_HOOK(SPTAsyncLoadingView, layoutSubviews, "layoutSubviews"),                           // 15
-    DW_HOOK(SPTNowPlayingBarContentView, layoutSubviews, "layoutSubviews"),
-    DW_HOOK(_UITableViewHeaderFooterViewBackground, layoutSubviews, "layoutSubviews"),
-    DW_HOOK(SPTStationEntityPullToRefreshView, layoutSubviews, "layoutSubviews"),
-    DW_HOOK(GLUENavigationCollectionViewCell, layoutSubviews, "layoutSubviews"),
-    DW_HOOK(_UITableViewHeaderFooterContentView, layoutSubviews, "layoutSubviews"),           // 20
-    DW_HOOK(SPTEntityTableHeaderView, layoutSubviews, "layoutSubviews"),
-    DW_HOOK(GLUEGradientView, glue_applyStyle$, "glue_applyStyle:"),
-    DW_HOOK(GLUEGradientView, layoutSubviews, "layoutSubviews"),
-    DW_HOOK(GLUETabBarImplementation, layoutSubviews, "layoutSubviews"),
-    DW_HOOK(GLUETabBarItemView, layoutSubviews, "layoutSubviews"),                            // 25
-    DW_HOOK(_UIBarBackground, layoutSubviews, "layoutSubviews"),
-    DW_HOOK(SPTCeramicCollectionView, layoutSubviews, "layoutSubviews"),
-    DW_HOOK(SPTTrackAccessoryLabel, layoutSubviews, "layoutSubviews"),
-    DW_HOOK(SPTCollectionToolbarHeaderView, layoutSubviews, "layoutSubviews"),
-    DW_HOOK(SPTCeramicVerticalCollectionView, layoutSubviews, "layoutSubviews"),              // 30
-    DW_HOOK(SPTTableView, layoutSubviews, "layoutSubviews"),
-    DW_HOOK(UITableViewCellContentView, layoutSubviews, "layoutSubviews"),
-    DW_HOOK(UITableViewLabel, _setBackgroundCGColor$, "_setBackgroundCGColor:"),
-    DW_HOOK(SPTTableViewCell, layoutSubviews, "layoutSubviews"),
-    DW_HOOK(GLUEButton, layoutSubviews, "layoutSubviews"),                                    // 35
-    DW_HOOK(SPTNavigationTableViewCell, layoutSubviews, "layoutSubviews"),
-    DW_HOOK(SPTShareScreenshotBannerView, layoutSubviews, "layoutSubviews"),
-    DW_HOOK(SPTSettingsTableViewCell, layoutSubviews, "layoutSubviews"),
-    DW_HOOK(SPTActionButton, layoutSubviews, "layoutSubviews"),
-    DW_HOOK(UICollectionViewCell, layoutSubviews, "layoutSubviews"),                          // 40
-    DW_HOOK(HUBCollectionView, layoutSubviews, "layoutSubviews"),
-    DW_HOOK(SPTArtistNPVTrackModuleView, layoutSubviews, "layoutSubviews"),
-    DW_HOOK(SPTInfoView, layoutSubviews, "layoutSubviews"),
-    DW_HOOK(SPTTableBasedCollectionViewCell, _setBackgroundColor$, "_setBackgroundColor:"),
-    DW_HOOK(SPTEntityStickyHeaderView, bottomGradientView, "bottomGradientView"),             // 45
-    DW_HOOK(SPTCeramicCarouselBackgroundView, setBackgroundImageBlurView$, "setBackgroundImageBlurView:"),
-    DW_HOOK(SPTCeramicCarouselBackgroundView, setShadowGradientLayer$, "setShadowGradientLayer:"),
-    DW_HOOK(SPTIconConfiguration, iconColor, "iconColor"),
-    DW_HOOK(UILabel, layoutSubviews, "layoutSubviews"),
-    DW_HOOK(UILabel, _setColor$, "_setColor:"),                                               // 50
-    DW_HOOK(UILabel, _setTextColor$, "_setTextColor:"),
-    DW_HOOK(UIButtonLabel, layoutSubviews, "layoutSubviews"),
-    DW_HOOK(GLUELabelStyle, textColor, "textColor"),
-    DW_HOOK(UIStatusBarForegroundStyleAttributes, tintColor, "tintColor"),
-    DW_HOOK(SPTNowPlayingSlider, _effectiveTintColorWithImage$, "_effectiveTintColorWithImage:"), // 55
-    DW_HOOK(UIView, setBackgroundColor$, "setBackgroundColor:"),
-};
-
 bool SameName(const char *a, const char *b) {
   while (*a != '\0' && *a == *b) ++a, ++b;
   return *a == *b;
@@ -254,11 +195,70 @@ bool SameName(const char *a, const char *b) {
 
 }  // namespace
 
-// Looks each class up once, just before its first row, and installs its rows in order.
+// Looks each class up once, just before its first row, and installs its rows in order. The table
+// lives in the constructor: built where it is used, it needs no initialiser of its own.
 __attribute__((constructor)) static void _logosLocalInit() {
+  const HookSpec hookTable[] = {
+      DW_HOOK(SPTNowPlayingContainerViewController, layoutSubviews, "layoutSubviews"),          // 1
+      DW_HOOK(GLUEStatefulView, layoutSubviews, "layoutSubviews"),
+      DW_HOOK(SPTPopupActionButton, layoutSubviews, "layoutSubviews"),
+      DW_HOOK(SPTGaiaDevicePickerView, layoutSubviews, "layoutSubviews"),
+      DW_HOOK(SPTTableViewOfflineSwitchCell, layoutSubviews, "layoutSubviews"),                 // 5
+      DW_HOOK(SPTNowPlayingDurationViewController, layoutSubviews, "layoutSubviews"),
+      DW_HOOK(SPTGaiaVolumeView, layoutSubviews, "layoutSubviews"),
+      DW_HOOK(SPTContextMenuViewCancelButton, layoutSubviews, "layoutSubviews"),
+      DW_HOOK(SPTNowPlayingChromecastBarView, layoutSubviews, "layoutSubviews"),
+      DW_HOOK(SPTPopupView, layoutSubviews, "layoutSubviews"),                                  // 10
+      DW_HOOK(UITableView, layoutSubviews, "layoutSubviews"),
+      DW_HOOK(UITableViewCell, layoutSubviews, "layoutSubviews"),
+      DW_HOOK(UISearchBarTextField, layoutSubviews, "layoutSubviews"),
+      DW_HOOK(SPTNowPlayingBackgroundGradientView, layoutSubviews, "layoutSubviews"),
+      DW_HOOK(SPTAsyncLoadingView, layoutSubviews, "layoutSubviews"),                           // 15
+      DW_HOOK(SPTNowPlayingBarContentView, layoutSubviews, "layoutSubviews"),
+      DW_HOOK(_UITableViewHeaderFooterViewBackground, layoutSubviews, "layoutSubviews"),
+      DW_HOOK(SPTStationEntityPullToRefreshView, layoutSubviews, "layoutSubviews"),
+      DW_HOOK(GLUENavigationCollectionViewCell, layoutSubviews, "layoutSubviews"),
+      DW_HOOK(_UITableViewHeaderFooterContentView, layoutSubviews, "layoutSubviews"),           // 20
+      DW_HOOK(SPTEntityTableHeaderView, layoutSubviews, "layoutSubviews"),
+      DW_HOOK(GLUEGradientView, glue_applyStyle$, "glue_applyStyle:"),
+      DW_HOOK(GLUEGradientView, layoutSubviews, "layoutSubviews"),
+      DW_HOOK(GLUETabBarImplementation, layoutSubviews, "layoutSubviews"),
+      DW_HOOK(GLUETabBarItemView, layoutSubviews, "layoutSubviews"),                            // 25
+      DW_HOOK(_UIBarBackground, layoutSubviews, "layoutSubviews"),
+      DW_HOOK(SPTCeramicCollectionView, layoutSubviews, "layoutSubviews"),
+      DW_HOOK(SPTTrackAccessoryLabel, layoutSubviews, "layoutSubviews"),
+      DW_HOOK(SPTCollectionToolbarHeaderView, layoutSubviews, "layoutSubviews"),
+      DW_HOOK(SPTCeramicVerticalCollectionView, layoutSubviews, "layoutSubviews"),              // 30
+      DW_HOOK(SPTTableView, layoutSubviews, "layoutSubviews"),
+      DW_HOOK(UITableViewCellContentView, layoutSubviews, "layoutSubviews"),
+      DW_HOOK(UITableViewLabel, _setBackgroundCGColor$, "_setBackgroundCGColor:"),
+      DW_HOOK(SPTTableViewCell, layoutSubviews, "layoutSubviews"),
+      DW_HOOK(GLUEButton, layoutSubviews, "layoutSubviews"),                                    // 35
+      DW_HOOK(SPTNavigationTableViewCell, layoutSubviews, "layoutSubviews"),
+      DW_HOOK(SPTShareScreenshotBannerView, layoutSubviews, "layoutSubviews"),
+      DW_HOOK(SPTSettingsTableViewCell, layoutSubviews, "layoutSubviews"),
+      DW_HOOK(SPTActionButton, layoutSubviews, "layoutSubviews"),
+      DW_HOOK(UICollectionViewCell, layoutSubviews, "layoutSubviews"),                          // 40
+      DW_HOOK(HUBCollectionView, layoutSubviews, "layoutSubviews"),
+      DW_HOOK(SPTArtistNPVTrackModuleView, layoutSubviews, "layoutSubviews"),
+      DW_HOOK(SPTInfoView, layoutSubviews, "layoutSubviews"),
+      DW_HOOK(SPTTableBasedCollectionViewCell, _setBackgroundColor$, "_setBackgroundColor:"),
+      DW_HOOK(SPTEntityStickyHeaderView, bottomGradientView, "bottomGradientView"),             // 45
+      DW_HOOK(SPTCeramicCarouselBackgroundView, setBackgroundImageBlurView$, "setBackgroundImageBlurView:"),
+      DW_HOOK(SPTCeramicCarouselBackgroundView, setShadowGradientLayer$, "setShadowGradientLayer:"),
+      DW_HOOK(SPTIconConfiguration, iconColor, "iconColor"),
+      DW_HOOK(UILabel, layoutSubviews, "layoutSubviews"),
+      DW_HOOK(UILabel, _setColor$, "_setColor:"),                                               // 50
+      DW_HOOK(UILabel, _setTextColor$, "_setTextColor:"),
+      DW_HOOK(UIButtonLabel, layoutSubviews, "layoutSubviews"),
+      DW_HOOK(GLUELabelStyle, textColor, "textColor"),
+      DW_HOOK(UIStatusBarForegroundStyleAttributes, tintColor, "tintColor"),
+      DW_HOOK(SPTNowPlayingSlider, _effectiveTintColorWithImage$, "_effectiveTintColorWithImage:"), // 55
+      DW_HOOK(UIView, setBackgroundColor$, "setBackgroundColor:"),
+  };
   Class cls = nullptr;
   const HookSpec *previous = nullptr;
-  for (const HookSpec &row : kHookTable) {
+  for (const HookSpec &row : hookTable) {
     if (previous == nullptr || !SameName(row.className, previous->className)) cls = LookUpClass(row.className);
     MSHookMessageEx(cls, Sel(row.selector), row.replacement, row.slot);
     previous = &row;

@@ -79,7 +79,9 @@ TEST(RepaintOnLayout, WithTheSwitchOffTheHostLooksAsItsOwnLayoutLeftIt) {
       EXPECT_NE(Hex(call->argument), kTabs) << row.className;
       EXPECT_NE(Hex(call->argument), kBackground) << row.className;
     }
-    if (Calls("UIView", "setBackgroundColor:", view).empty()) EXPECT_EQ([view backgroundColor], before);
+    if (Calls("UIView", "setBackgroundColor:", view).empty()) {
+      EXPECT_EQ([view backgroundColor], before);
+    }
     [pool release];
   }
 }
@@ -144,8 +146,8 @@ TEST(RepaintOnLayout, TreatsAColourKeyThatIsNoStringAsAbsent) {
   DeviceRoot device;
   UIView *table = NewView("UITableView");
   NSMutableDictionary *prefs = [NSMutableDictionary dictionaryWithDictionary:SwitchOn()];
-  for (id value in [NSArray arrayWithObjects:[NSNumber numberWithInt:0x336699], [NSArray arrayWithObject:@"#336699"],
-                                             [NSData dataWithBytes:"#336699" length:7], @"#33669", nil]) {
+  for (id value : Items([NSArray arrayWithObjects:[NSNumber numberWithInt:0x336699], [NSArray arrayWithObject:@"#336699"],
+                                             [NSData dataWithBytes:"#336699" length:7], @"#33669", nil])) {
     [prefs setObject:value forKey:@"tabs"];
     device.Write(kMainPrefs, prefs);
     [table layoutSubviews];
@@ -157,8 +159,8 @@ TEST(BackgroundFilter, ReplacesWhiteAndTheStockGreysWhileOn) {
   DeviceRoot device;
   device.Write(kMainPrefs, SwitchOn(nil, @"#224466"));
   UIView *view = NewView("UIView");
-  for (UIColor *stock in [NSArray arrayWithObjects:[UIColor whiteColor], ColorFromBytes(18, 18, 18),
-                                                   ColorFromBytes(24, 24, 24), ColorFromBytes(40, 40, 40), nil]) {
+  for (UIColor *stock : Items([NSArray arrayWithObjects:[UIColor whiteColor], ColorFromBytes(18, 18, 18),
+                                                   ColorFromBytes(24, 24, 24), ColorFromBytes(40, 40, 40), nil])) {
     DWCallLogClear();
     [view setBackgroundColor:stock];
     std::vector<DWCall *> calls = Calls("UIView", "setBackgroundColor:", view);
@@ -175,7 +177,7 @@ TEST(BackgroundFilter, PassesEveryOtherColourUnchanged) {
   NSArray *others = [NSArray arrayWithObjects:[UIColor blackColor], [UIColor clearColor], [UIColor grayColor],
                                               [UIColor redColor], [UIColor colorWithWhite:1 alpha:0.5],
                                               [UIColor colorWithWhite:0.0705 alpha:1], pattern, nil];
-  for (UIColor *color in others) {
+  for (UIColor *color : Items(others)) {
     DWCallLogClear();
     [view setBackgroundColor:color];
     std::vector<DWCall *> calls = Calls("UIView", "setBackgroundColor:", view);

@@ -43,7 +43,9 @@ TEST(InitWithHex, EveryChannelValueSurvivesTheRoundTrip) {
     EXPECT_TRUE([red isSameColor:ColorFromBytes(c, 0, 0)]) << c;
     EXPECT_TRUE([green isSameColor:ColorFromBytes(0, c, 0)]) << c;
     EXPECT_TRUE([blue isSameColor:ColorFromBytes(0, 0, c)]) << c;
-    if (c < 255) EXPECT_FALSE([blue isSameColor:ColorFromBytes(0, 0, c + 1)]) << c;
+    if (c < 255) {
+      EXPECT_FALSE([blue isSameColor:ColorFromBytes(0, 0, c + 1)]) << c;
+    }
     [pool release];
   }
 }
@@ -68,7 +70,7 @@ TEST(InitWithHex, ReadsTheDigitsAfterRemovingEveryHashAndSkippingSymbols) {
 }
 
 TEST(InitWithHex, GivesNilWithoutDigitsAndReleasesTheReceiver) {
-  for (NSString *hex in [NSArray arrayWithObjects:@"", @"#", @"##", @"xyz", @" FF", @"-12", nil]) {
+  for (NSString *hex : Items([NSArray arrayWithObjects:@"", @"#", @"##", @"xyz", @" FF", @"-12", nil])) {
     EXPECT_EQ([[UIColor alloc] initWithHex:hex], nil) << [hex UTF8String];
   }
   const int before = LiveColors();

@@ -8,7 +8,11 @@
 #include <vector>
 
 #import "sim/device/CallLog.h"
+#import "sim/device/Device.h"
 #import "sim/uikit/UIKit.h"
+
+// The objects of an array, for range-based loops (Objective-C++ here has no fast enumeration).
+std::vector<id> Items(NSArray *array);
 
 enum class PlistFormat { binary, xml };
 

@@ -6,6 +6,12 @@
 #include <math.h>
 #include <stdlib.h>
 
+std::vector<id> Items(NSArray *array) {
+  std::vector<id> items;
+  for (NSUInteger i = 0; i < [array count]; ++i) items.push_back([array objectAtIndex:i]);
+  return items;
+}
+
 DeviceRoot::DeviceRoot() {
   char pattern[] = "/tmp/duskwell-device-XXXXXX";
   const char *made = mkdtemp(pattern);
@@ -70,7 +76,7 @@ std::vector<DWCall *> Calls(const char *implementor, const char *selector, id re
   std::vector<DWCall *> found;
   NSString *wantedImplementor = [NSString stringWithUTF8String:implementor];
   NSString *wantedSelector = [NSString stringWithUTF8String:selector];
-  for (DWCall *call in DWCallLogEntries()) {
+  for (DWCall *call : Items(DWCallLogEntries())) {
     if (![call->implementor isEqualToString:wantedImplementor] || ![call->selector isEqualToString:wantedSelector]) continue;
     if (receiver != nil && call->receiver != receiver) continue;
     found.push_back(call);
@@ -80,7 +86,7 @@ std::vector<DWCall *> Calls(const char *implementor, const char *selector, id re
 
 std::vector<std::string> Trace(id receiver) {
   std::vector<std::string> trace;
-  for (DWCall *call in DWCallLogEntries()) {
+  for (DWCall *call : Items(DWCallLogEntries())) {
     if (call->receiver != receiver) continue;
     trace.push_back(std::string([call->implementor UTF8String]) + " -" + [call->selector UTF8String]);
   }

@@ -2,6 +2,7 @@
 #import "Commands.h"
 #import "ColorFormat.h"
 
+#import "host/HostClasses.h"
 #import "host/Screens.h"
 
 static NSString *PathComponent(UIView *view, NSUInteger index) {

@@ -19,7 +19,6 @@ IMP objc_msg_lookup(id receiver, SEL selector);
 SEL sel_registerName(const char *name);
 Class objc_getClass(const char *name);
 Class objc_lookUpClass(const char *name);
-Class object_getClass(id object);
 void *class_getInstanceVariable(Class cls, const char *name);
 }
 
@@ -59,7 +58,7 @@ inline id StringFromUTF8(const char *text) {
 inline bool HasKey(id object, const char *key) {
   if (object == nullptr) return false;
   if (Send<BOOL>(object, Sel("respondsToSelector:"), Sel(key))) return true;
-  return class_getInstanceVariable(object_getClass(object), key) != nullptr;
+  return class_getInstanceVariable(Send<Class>(object, Sel("class")), key) != nullptr;
 }
 
 }  // namespace dw

@@ -1,0 +1,41 @@
+# duskwell: `make demo` shows the library at work on the embedded example theme; `make test` runs
+# every test, with 64-bit and with 32-bit colour components, and checks the device build.
+
+BUILD      := build
+BUILD_F32  := build-f32
+CMAKE_ARGS := -DCMAKE_BUILD_TYPE=RelWithDebInfo
+JOBS       := $(shell nproc 2>/dev/null || echo 2)
+
+.PHONY: all bootstrap build build-f32 demo test test-64 test-32 clean
+all: build
+
+bootstrap:
+	@scripts/bootstrap
+
+$(BUILD)/CMakeCache.txt: | bootstrap
+	cmake -S . -B $(BUILD) $(CMAKE_ARGS)
+
+$(BUILD_F32)/CMakeCache.txt: | bootstrap
+	cmake -S . -B $(BUILD_F32) $(CMAKE_ARGS) -DDUSKWELL_FLOAT_COMPONENTS=ON -DDUSKWELL_BENCHMARKS=OFF
+
+build: bootstrap $(BUILD)/CMakeCache.txt
+	cmake --build $(BUILD) -j $(JOBS)
+
+build-f32: bootstrap $(BUILD_F32)/CMakeCache.txt
+	cmake --build $(BUILD_F32) -j $(JOBS)
+
+demo: build
+	$(BUILD)/duskwell-sim inspect
+
+test-64: build
+	cd $(BUILD) && ctest --output-on-failure
+
+test-32: build-f32
+	cd $(BUILD_F32) && ctest --output-on-failure
+
+test: bootstrap test-64 test-32 ios-check
+
+clean: ios-clean
+	rm -rf $(BUILD) $(BUILD_F32) out
+
+include ios/ios.mk

@@ -217,6 +217,7 @@ TEST(BackgroundFilter, KeepsNoObjectBeyondTheCall) {
   [table layoutSubviews];
   [table setBackgroundColor:white];
   [warmUp release];
+  DWCallLogClear();  // the log holds the colours the host received
   const int colors = LiveColors(), dictionaries = LiveDictionaries();
   for (int i = 0; i < 200; ++i) {
     NSAutoreleasePool *pool = [[NSAutoreleasePool alloc] init];
@@ -224,7 +225,7 @@ TEST(BackgroundFilter, KeepsNoObjectBeyondTheCall) {
     [table layoutSubviews];
     [pool release];
   }
-  DWCallLogClear();  // the log holds the colours the host received
+  DWCallLogClear();
   EXPECT_EQ(LiveColors(), colors);
   EXPECT_EQ(LiveDictionaries(), dictionaries);
 }
@@ -312,8 +313,9 @@ TEST(SuppressedDecorations, TrackModuleGradientIsHiddenOnEveryPassWhileOn) {
   EXPECT_TRUE([gradient isHidden]);
 
   SetSwitch(device, false);
+  DWCallLogClear();
   [module layoutSubviews];
-  EXPECT_TRUE([gradient isHidden]);
+  for (DWCall *call : Calls("UIView", "setHidden:", gradient)) EXPECT_FALSE([call->argument boolValue]);
 }
 
 // A view without a "_gradientView" key reached by the same replacement: nothing happens, nothing

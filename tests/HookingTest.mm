@@ -43,7 +43,7 @@ TEST(Installation, InstallsTheFiftySixRowsInTableOrder) {
 
 TEST(Installation, LooksEachClassUpOnceJustBeforeItsFirstRow) {
   NSArray *lookups = DWDeviceClassLookups();
-  ASSERT_EQ([lookups count], 52u);
+  ASSERT_EQ([lookups count], 52u) << [[lookups description] UTF8String];
   unsigned distinct = 0;
   for (unsigned row = 0; row < kExpectedHookCount; ++row) {
     if (row == 0 || strcmp(kExpectedHooks[row].className, kExpectedHooks[row - 1].className) != 0) {

@@ -12,7 +12,7 @@ if readelf -d "$library" | grep -E 'NEEDED.*(stdc\+\+|libc\+\+)'; then
   echo "FAIL: $library needs a C++ runtime" >&2
   exit 1
 fi
-if nm -D --undefined-only "$library" | grep -E ' (_Z|__cxa_|__gxx_)'; then
+if nm -D --undefined-only "$library" | grep -E ' U (_Z|__cxa_|__gxx_)'; then
   echo "FAIL: $library imports C++ runtime symbols" >&2
   exit 1
 fi

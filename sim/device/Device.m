@@ -1,8 +1,10 @@
+#define _GNU_SOURCE  // dladdr
 #import "Device.h"
 
 #include <dlfcn.h>
 #include <objc/runtime.h>
 #include <stdio.h>
+#include <string.h>
 
 static NSString *deviceRoot;
 static NSCountedSet *readCounts;
@@ -74,12 +76,18 @@ NSArray *DWDeviceClassLookups(void) {
   return classLookups != nil ? [[classLookups copy] autorelease] : [NSArray array];
 }
 
+// True when `address` lies in the runtime itself, which looks classes up as it loads modules.
+static BOOL InRuntime(const void *address) {
+  Dl_info info;
+  return dladdr(address, &info) != 0 && info.dli_fname != NULL && strstr(info.dli_fname, "libobjc") != NULL;
+}
+
 // The runtime's class lookup, seen from outside: code loaded into the process binds to this one,
-// which notes the name and asks the runtime.
+// which notes the names that loaded code asks for and asks the runtime.
 Class objc_getClass(const char *name) {
   static Class (*runtimeLookup)(const char *);
   if (runtimeLookup == NULL) runtimeLookup = (Class (*)(const char *))dlsym(RTLD_NEXT, "objc_getClass");
-  if (recordingLookups && name != NULL) {
+  if (recordingLookups && name != NULL && !InRuntime(__builtin_return_address(0))) {
     recordingLookups = NO;  // the note itself may look classes up
     [classLookups addObject:[NSString stringWithUTF8String:name]];
     recordingLookups = YES;

@@ -70,11 +70,11 @@ static const DWCGFloat kShelfSpacing = 8;
   [super dealloc];
 }
 
-- (UIVisualEffectView *)backgroundImageBlurView { return _backgroundImageBlurView; }
+- (UIView *)backgroundImageBlurView { return _backgroundImageBlurView; }
 - (CAGradientLayer *)shadowGradientLayer { return _shadowGradientLayer; }
 
 // The blur lies behind everything else the carousel shows, and covers it whole.
-- (void)setBackgroundImageBlurView:(UIVisualEffectView *)view {
+- (void)setBackgroundImageBlurView:(UIView *)view {
   DWLogCall("SPTCeramicCarouselBackgroundView", self, _cmd, view);
   if (view == _backgroundImageBlurView) return;
   if (_backgroundImageBlurView != nil) {

@@ -27,8 +27,15 @@
 
 @implementation GLUELabelStyle
 
+// Secondary text unless a style says otherwise.
+- (id)init {
+  if ((self = [super init]) != nil) _textColor = [DWHostLightGreyB3B3B3() retain];
+  return self;
+}
+
 + (GLUELabelStyle *)styleWithTextColor:(UIColor *)color {
   GLUELabelStyle *style = [[[self alloc] init] autorelease];
+  [style->_textColor release];
   style->_textColor = [color retain];
   return style;
 }
@@ -62,9 +69,10 @@
 
 - (GLUELabelStyle *)style { return _style; }
 
+// The style is applied ahead of UIKit's own pass, as when the host restyles a label before drawing.
 - (void)layoutSubviews {
-  [super layoutSubviews];
   if (_style != nil) [self setTextColor:[_style textColor]];
+  [super layoutSubviews];
 }
 
 @end

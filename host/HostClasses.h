@@ -67,7 +67,7 @@
 @interface GLUEButton : UIButton
 @end
 
-@interface GLUETabBarImplementation : UITabBar
+@interface GLUETabBarImplementation : UIView
 @end
 
 @interface GLUETabBarItemView : UIView {
@@ -127,11 +127,11 @@
 @end
 
 @interface SPTCeramicCarouselBackgroundView : UIView {
-  UIVisualEffectView *_backgroundImageBlurView;
+  UIView *_backgroundImageBlurView;  // a UIVisualEffectView as the host makes it
   CAGradientLayer *_shadowGradientLayer;
 }
-- (void)setBackgroundImageBlurView:(UIVisualEffectView *)view;
-- (UIVisualEffectView *)backgroundImageBlurView;
+- (void)setBackgroundImageBlurView:(UIView *)view;
+- (UIView *)backgroundImageBlurView;
 - (void)setShadowGradientLayer:(CAGradientLayer *)layer;
 - (CAGradientLayer *)shadowGradientLayer;
 @end

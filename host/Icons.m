@@ -1,13 +1,21 @@
 // Icons: what to draw and in which colour, and the view that draws it.
 #import "HostClasses.h"
+#import "StockColors.h"
 
 #import "sim/device/CallLog.h"
 
 @implementation SPTIconConfiguration
 
+// The host draws icons light grey unless a configuration says otherwise.
+- (id)init {
+  if ((self = [super init]) != nil) _iconColor = [DWHostLightGreyB3B3B3() retain];
+  return self;
+}
+
 + (SPTIconConfiguration *)configurationWithIconName:(NSString *)name color:(UIColor *)color {
   SPTIconConfiguration *configuration = [[[self alloc] init] autorelease];
   configuration->_iconName = [name copy];
+  [configuration->_iconColor release];
   configuration->_iconColor = [color retain];
   return configuration;
 }

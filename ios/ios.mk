@@ -35,8 +35,7 @@ IOS_OBJECT_NAMES := $(notdir $(IOS_CXX_SOURCES:.cpp=.o) $(IOS_MM_SOURCES:.mm=.o)
 IOS_ARM64_OBJECTS := $(addprefix $(IOS_BUILD)/arm64/,$(IOS_OBJECT_NAMES))
 IOS_ARMV7_OBJECTS := $(addprefix $(IOS_BUILD)/armv7/,$(IOS_OBJECT_NAMES))
 
-# -Os is not just for size: the hook table must be initialised statically, and at -O0 clang emits
-# a second module initialiser for it, which the checker rejects.
+# -Os: the device build is made for size.
 IOS_CXXFLAGS := -ffreestanding -nostdinc++ -fno-exceptions -fno-rtti -fvisibility=hidden \
   -std=c++17 -Wall -Wextra -Os -MMD -MP
 IOS_LDFLAGS := -arch arm64 -dylib -platform_version ios $(IOS_MIN_OS) $(IOS_MIN_OS) \

@@ -6,6 +6,11 @@
 
 int DWRunInspect(NSArray *arguments);
 int DWRunHooks(NSArray *arguments);
+int DWRunPreview(NSArray *arguments);
+// Internal: the preview's child process that draws the screens into one PNG strip.
+int DWRunRenderScreens(NSArray *arguments);
+int DWRunDoctor(NSArray *arguments);
+int DWRunTheme(NSArray *arguments);
 
 // Shared option handling: "--device-root DIR" and flags. Unknown options are errors.
 @interface DWOptions : NSObject {

@@ -9,6 +9,15 @@ static void PrintUsage(FILE *stream) {
         "      lay out every screen of the host once and print every view and the colour getters\n"
         "  hooks [--device-root DIR]\n"
         "      the library's hook table as installed: number, class, selector, class found, slot filled\n"
+        "  preview [--device-root DIR] [--out FILE]\n"
+        "      every screen without and with the library, side by side (FILE .png, .svg or .pdf;\n"
+        "      default out/preview.png)\n"
+        "  doctor [--device-root DIR] [--json]\n"
+        "      read the theme's files as the library does and explain what each setting does\n"
+        "  theme init DIR\n"
+        "      write the example theme into a new device root DIR\n"
+        "  theme set DIR KEY VALUE\n"
+        "      change one setting of the theme in device root DIR, checking its type\n"
         "\n"
         "Without --device-root the embedded example theme is used.\n",
         stream);
@@ -28,6 +37,14 @@ int main(int argc, char **argv) {
       status = DWRunInspect(arguments);
     } else if ([command isEqualToString:@"hooks"]) {
       status = DWRunHooks(arguments);
+    } else if ([command isEqualToString:@"preview"]) {
+      status = DWRunPreview(arguments);
+    } else if ([command isEqualToString:@"render-screens"]) {
+      status = DWRunRenderScreens(arguments);
+    } else if ([command isEqualToString:@"doctor"]) {
+      status = DWRunDoctor(arguments);
+    } else if ([command isEqualToString:@"theme"]) {
+      status = DWRunTheme(arguments);
     } else if ([command isEqualToString:@"help"] || [command isEqualToString:@"--help"]) {
       PrintUsage(stdout);
       status = 0;

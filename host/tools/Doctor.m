@@ -1,2 +1,367 @@
+// doctor: reads the theme's files the way the library does and explains, in plain words, what each
+// setting will do, which keys are ignored and why, and whether the text can be read on the background.
+#import "ColorFormat.h"
 #import "Commands.h"
-int DWRunDoctor(NSArray *arguments) { (void)arguments; DWPrintError(@"doctor: not built yet"); return 2; }
+#import "ThemeFiles.h"
+
+#import "sim/colorpicker/ColorPicker.h"
+#import "sim/device/Device.h"
+
+#include <math.h>
+#include <string.h>
+
+static const double kMinimumContrast = 4.5;
+
+// What doctor found, kept as a plain JSON-able tree plus the lines it prints.
+@interface DWDoctorFindings : NSObject {
+ @public
+  NSMutableDictionary *document;
+  NSMutableArray *lines;
+  NSMutableArray *warnings;
+}
+@end
+
+@implementation DWDoctorFindings
+- (id)init {
+  if ((self = [super init])) {
+    document = [[NSMutableDictionary alloc] init];
+    lines = [[NSMutableArray alloc] init];
+    warnings = [[NSMutableArray alloc] init];
+  }
+  return self;
+}
+- (void)dealloc {
+  [document release];
+  [lines release];
+  [warnings release];
+  [super dealloc];
+}
+- (void)say:(NSString *)format, ... {
+  va_list args;
+  va_start(args, format);
+  [lines addObject:[[[NSString alloc] initWithFormat:format arguments:args] autorelease]];
+  va_end(args);
+}
+- (void)warn:(NSString *)format, ... {
+  va_list args;
+  va_start(args, format);
+  [warnings addObject:[[[NSString alloc] initWithFormat:format arguments:args] autorelease]];
+  va_end(args);
+}
+@end
+
+static NSNumber *Bool(BOOL value) { return [NSNumber numberWithBool:value]; }
+static id OrNull(id value) { return value != nil ? value : (id)[NSNull null]; }
+
+// JSON with sorted keys, so the document is the same from run to run.
+static NSString *JSON(id value) {
+  if (value == nil || value == [NSNull null]) return @"null";
+  if ([value isKindOfClass:[NSString class]]) return DWJSONString(value);
+  if ([value isKindOfClass:[NSNumber class]]) {
+    if ([DWValueKind(value) isEqualToString:@"boolean"]) return [value boolValue] ? @"true" : @"false";
+    return [NSString stringWithFormat:@"%.10g", [value doubleValue]];
+  }
+  NSMutableArray *parts = [NSMutableArray array];
+  if ([value isKindOfClass:[NSArray class]]) {
+    for (id item in value) [parts addObject:JSON(item)];
+    return [NSString stringWithFormat:@"[%@]", [parts componentsJoinedByString:@","]];
+  }
+  if ([value isKindOfClass:[NSDictionary class]]) {
+    for (NSString *key in [[value allKeys] sortedArrayUsingSelector:@selector(compare:)]) {
+      [parts addObject:[NSString stringWithFormat:@"%@:%@", DWJSONString(key), JSON([value objectForKey:key])]];
+    }
+    return [NSString stringWithFormat:@"{%@}", [parts componentsJoinedByString:@","]];
+  }
+  return DWJSONString([value description]);
+}
+
+static NSString *Describe(id value) {
+  NSString *kind = DWValueKind(value);
+  if ([kind isEqualToString:@"string"]) return [NSString stringWithFormat:@"the string \"%@\"", value];
+  if ([kind isEqualToString:@"boolean"]) return [value boolValue] ? @"the boolean true" : @"the boolean false";
+  if ([kind isEqualToString:@"number"]) return [NSString stringWithFormat:@"the number %@", value];
+  return [NSString stringWithFormat:@"a%@ %@", [kind hasPrefix:@"a"] ? @"n" : @"", kind];
+}
+
+// Reads one file, records it and says why it is unusable; nil when there is no dictionary.
+static NSDictionary *ReadFile(DWDoctorFindings *findings, NSString *role, NSString *devicePath,
+                              NSMutableArray *fileRecords) {
+  DWFileState state;
+  NSString *reason = nil;
+  NSString *localPath = DWDeviceLocalPath(devicePath);
+  NSDictionary *dictionary = DWReadDictionaryFile(localPath, &state, &reason);
+  [fileRecords addObject:[NSDictionary dictionaryWithObjectsAndKeys:role, @"role", devicePath, @"devicePath",
+                                                                    localPath, @"localPath", DWFileStateNames[state],
+                                                                    @"state", reason, @"reason", nil]];
+  [findings say:@"  %-7@ %@: %@", role, localPath, state == DWFileRead ? @"read" : reason];
+  BOOL isPalette = ![role isEqualToString:@"main"];
+  if (state == DWFileMissing && !isPalette) {
+    [findings warn:@"%@: %@, so the master switch reads off and the theme is off", localPath, reason];
+  } else if (state != DWFileRead && state != DWFileMissing) {
+    [findings warn:@"%@ cannot be used: %@; the library reads it as having no keys", localPath, reason];
+  }
+  return dictionary;
+}
+
+static BOOL ExplainSwitch(DWDoctorFindings *findings, NSDictionary *main, BOOL mainRead) {
+  id value = [main objectForKey:DWSwitchKey];
+  BOOL on = NO;
+  NSString *why;
+  if (!mainRead) {
+    why = @"there is no readable main file";
+  } else if (value == nil) {
+    why = @"the main file has no key \"custom1\"";
+    [findings warn:@"\"custom1\" is absent, so the theme is off"];
+  } else if ([DWValueKind(value) isEqualToString:@"boolean"]) {
+    on = [value boolValue];
+    why = [NSString stringWithFormat:@"\"custom1\" is %@", Describe(value)];
+  } else if (DWBooleanReading(value, &on)) {
+    BOOL isNumber = [value isKindOfClass:[NSNumber class]];
+    why = [NSString stringWithFormat:@"\"custom1\" is %@, not a boolean; it reads as %@ %@", Describe(value),
+                                     on ? @"on" : @"off",
+                                     isNumber ? (on ? @"because it is not zero" : @"because it is zero")
+                                              : @"by the string's boolean reading"];
+    [findings warn:@"\"custom1\" should be a boolean but is %@ (reads %@)", Describe(value), on ? @"on" : @"off"];
+  } else {
+    why = [NSString stringWithFormat:@"\"custom1\" is %@, which has no boolean reading and counts as off",
+                                     Describe(value)];
+    [findings warn:@"\"custom1\" is %@ and reads as off", Describe(value)];
+  }
+  [findings say:@"master switch \"custom1\": %@ (%@)", on ? @"on" : @"off", why];
+  [findings->document setObject:[NSDictionary dictionaryWithObjectsAndKeys:Bool(on), @"on", why, @"explanation",
+                                                                           OrNull(value ? DWValueKind(value) : nil),
+                                                                           @"valueKind", nil]
+                         forKey:@"switch"];
+  return on;
+}
+
+// The fallback each caller of a colour key passes, and the callers that pass another one.
+static NSString *Fallback(NSString *key) { return [key isEqualToString:@"background"] ? @"#181818" : @"#000000"; }
+static NSString *OtherFallback(NSString *key) {
+  if ([key isEqualToString:@"tabs"]) return @"#181818 for GLUEButton";
+  if ([key isEqualToString:@"background"]) return @"#000000 for the offline switch row and the background filter";
+  return nil;
+}
+
+// The colour a key yields; records whether it is the file's or the fallback and why.
+static UIColor *ExplainColor(DWDoctorFindings *findings, NSDictionary *main, NSString *key, NSMutableDictionary *out) {
+  id value = [main objectForKey:key];
+  UIColor *color = nil;
+  NSString *why = nil;
+  if (value == nil) {
+    why = main == nil ? @"there is no readable main file" : @"the key is absent";
+  } else if (![value isKindOfClass:[NSString class]]) {
+    why = [NSString stringWithFormat:@"it holds %@, not a colour string", Describe(value)];
+    [findings warn:@"\"%@\" holds %@, not a colour string; the fallback is used", key, Describe(value)];
+  } else if ((color = DWColorFromPickerString(value)) == nil) {
+    why = [NSString stringWithFormat:@"\"%@\" is not a colour string the colour picker reads", value];
+    [findings warn:@"\"%@\" = \"%@\" is not a colour the colour picker reads; the fallback is used", key, value];
+  }
+  BOOL fromFile = color != nil;
+  if (!fromFile) color = DWColorFromPickerString(Fallback(key));
+  NSString *other = OtherFallback(key);
+  if (fromFile) {
+    [findings say:@"  %-10@ %@ from the file", key, DWColorText(color)];
+  } else {
+    [findings say:@"  %-10@ %@, the fallback%@, because %@", key, DWColorText(color),
+                  other ? [NSString stringWithFormat:@" (%@)", other] : @"", why];
+  }
+  [out setObject:[NSDictionary dictionaryWithObjectsAndKeys:DWColorText(color), @"color",
+                                                            fromFile ? @"file" : @"fallback", @"source",
+                                                            Fallback(key), @"fallback", OrNull(other),
+                                                            @"otherFallback", OrNull(why), @"reason",
+                                                            OrNull(value ? DWValueKind(value) : nil), @"valueKind",
+                                                            nil]
+          forKey:key];
+  return color;
+}
+
+// Why a key of a file has no effect, or nil when the library looks it up.
+static NSString *IgnoredReason(NSString *key, NSString *fileRole) {
+  NSString *lower = [key lowercaseString];
+  if ([fileRole isEqualToString:@"main"]) {
+    if ([key isEqualToString:DWSwitchKey] || [DWMainColorKeys() containsObject:key]) return nil;
+    if ([lower isEqualToString:DWSwitchKey] || [DWMainColorKeys() containsObject:lower])
+      return [NSString stringWithFormat:@"wrong case: the library looks up \"%@\"", lower];
+  }
+  for (NSString *stem in DWPaletteStems()) {
+    if (![lower hasPrefix:stem] || [lower length] != [stem length] + 1) continue;
+    NSString *suffix = [lower substringFromIndex:[stem length]];
+    NSString *role = DWPaletteRoleForSuffix(suffix);
+    if (role == nil) continue;
+    if ([role isEqualToString:fileRole]) {
+      if ([key isEqualToString:lower]) return nil;
+      return [NSString stringWithFormat:@"wrong case: the library looks up \"%@\"", lower];
+    }
+    return [NSString stringWithFormat:@"the suffix \"%@\" belongs to the %@ palette file (%@)", suffix, role,
+                                      [DWPaletteDevicePath(role) lastPathComponent]];
+  }
+  return @"not a key the library reads";
+}
+
+static void CollectIgnored(DWDoctorFindings *findings, NSDictionary *dictionary, NSString *role, NSString *file,
+                           NSMutableArray *ignored) {
+  for (NSString *key in [[dictionary allKeys] sortedArrayUsingSelector:@selector(compare:)]) {
+    if (![key isKindOfClass:[NSString class]]) continue;
+    NSString *reason = IgnoredReason(key, role);
+    BOOL on;
+    if (reason == nil && ![role isEqualToString:@"main"] && !DWBooleanReading([dictionary objectForKey:key], &on)) {
+      reason = [NSString stringWithFormat:@"its value is %@, which has no boolean reading",
+                                          Describe([dictionary objectForKey:key])];
+    }
+    if (reason == nil) continue;
+    [ignored addObject:[NSDictionary dictionaryWithObjectsAndKeys:file, @"file", key, @"key", reason, @"reason", nil]];
+    [findings warn:@"%@: key \"%@\" has no effect: %@", [file lastPathComponent], key, reason];
+  }
+}
+
+static NSString *NamedColorText(NSString *stem) {
+  return stem ? [NSString stringWithFormat:@"%@ (%@)", stem, DWColorText(DWPaletteNamedColor(stem))] : @"none";
+}
+
+static void ExplainPalette(DWDoctorFindings *findings, NSString *role, NSDictionary *dictionary, BOOL read,
+                           NSMutableDictionary *out) {
+  NSString *suffix = DWPaletteSuffix(role);
+  NSMutableArray *setKeys = [NSMutableArray array];
+  NSString *first = nil, *last = nil;
+  for (NSString *stem in DWPaletteStems()) {
+    BOOL on = NO;
+    NSString *key = [stem stringByAppendingString:suffix];
+    if (DWBooleanReading([dictionary objectForKey:key], &on) && on) {
+      [setKeys addObject:key];
+      if (first == nil) first = stem;
+      last = stem;
+    }
+  }
+  NSString *getterColor = first ? DWColorText(DWPaletteNamedColor(first)) : nil;
+  BOOL setterDiffers = [role isEqualToString:@"text"] && last != nil && ![last isEqualToString:first];
+  NSString *label = [NSString stringWithFormat:@"  %@ (%@, suffix %@):", role,
+                                               [DWPaletteDevicePath(role) lastPathComponent], suffix];
+  if (!read) {
+    [findings say:@"%@ no palette; the host's own colours stay", label];
+  } else if ([setKeys count] == 0) {
+    [findings say:@"%@ no key set; the host's own colours stay", label];
+  } else {
+    NSMutableString *line = [NSMutableString stringWithFormat:@"%@ set %@; the getters report %@", label,
+                                                              [setKeys componentsJoinedByString:@", "],
+                                                              NamedColorText(first)];
+    if (setterDiffers) [line appendFormat:@", but the label colour setters end on %@", NamedColorText(last)];
+    [findings say:@"%@", line];
+  }
+  [out setObject:[NSDictionary dictionaryWithObjectsAndKeys:setKeys, @"setKeys", OrNull(first), @"getterColorName",
+                                                            OrNull(getterColor), @"getterColor",
+                                                            OrNull(setterDiffers ? last : first),
+                                                            @"setterColorName",
+                                                            OrNull(setterDiffers
+                                                                       ? DWColorText(DWPaletteNamedColor(last))
+                                                                       : getterColor),
+                                                            @"setterColor", nil]
+          forKey:role];
+}
+
+static double Linear(double channel) {
+  return channel <= 0.04045 ? channel / 12.92 : pow((channel + 0.055) / 1.055, 2.4);
+}
+
+static double Luminance(double r, double g, double b) {
+  return 0.2126 * Linear(r) + 0.7152 * Linear(g) + 0.0722 * Linear(b);
+}
+
+// The text colour as seen over the background, the background as seen over the app's black.
+// Only a theme that is on paints "text2" over "background", so only then is low contrast a problem.
+static void ExplainContrast(DWDoctorFindings *findings, UIColor *text, UIColor *background, BOOL themeOn) {
+  DWCGFloat tr, tg, tb, ta, br, bg, bb, ba;
+  if (![text getRed:&tr green:&tg blue:&tb alpha:&ta] || ![background getRed:&br green:&bg blue:&bb alpha:&ba]) return;
+  double r = br * ba, g = bg * ba, b = bb * ba;
+  double lb = Luminance(r, g, b);
+  double lt = Luminance(tr * ta + r * (1 - ta), tg * ta + g * (1 - ta), tb * ta + b * (1 - ta));
+  double ratio = (fmax(lt, lb) + 0.05) / (fmin(lt, lb) + 0.05);
+  BOOL enough = ratio >= kMinimumContrast;
+  [findings say:@"contrast of \"text2\" %@ on \"background\" %@: %.2f:1%@", DWColorText(text),
+                DWColorText(background), ratio, enough ? @"" : @" (too low)"];
+  if (!enough && themeOn) {
+    [findings warn:@"\"text2\" on \"background\" has a contrast of %.2f:1, under %.1f:1; text will be hard to read",
+                   ratio, kMinimumContrast];
+  }
+  [findings->document setObject:[NSDictionary dictionaryWithObjectsAndKeys:DWColorText(text), @"text",
+                                                                           DWColorText(background), @"background",
+                                                                           [NSNumber numberWithDouble:round(ratio * 100) / 100],
+                                                                           @"ratio", Bool(enough), @"sufficient",
+                                                                           nil]
+                         forKey:@"contrast"];
+}
+
+int DWRunDoctor(NSArray *arguments) {
+  DWOptions *options = [DWOptions parse:arguments
+                                command:@"doctor"
+                                  flags:[NSArray arrayWithObject:@"--json"]
+                                 values:nil];
+  if (options == nil) return 2;
+  NSString *root = options->deviceRoot != nil ? options->deviceRoot : DWEmbeddedDeviceRoot();
+  BOOL isDirectory = NO;
+  if (![[NSFileManager defaultManager] fileExistsAtPath:root isDirectory:&isDirectory] || !isDirectory) {
+    DWPrintError(@"doctor: device root %@ is not a directory", root);
+    return 2;
+  }
+  DWDeviceSetRoot(root);
+  DWDoctorFindings *findings = [[[DWDoctorFindings alloc] init] autorelease];
+  NSMutableDictionary *document = findings->document;
+  NSMutableArray *fileRecords = [NSMutableArray array], *ignored = [NSMutableArray array];
+  [document setObject:root forKey:@"deviceRoot"];
+
+  [findings say:@"device root %@", root];
+  [findings say:@"files:"];
+  NSDictionary *main = ReadFile(findings, @"main", DWMainPrefsDevicePath, fileRecords);
+  NSMutableDictionary *palettes = [NSMutableDictionary dictionary];
+  for (NSString *role in DWPaletteRoles()) {
+    NSDictionary *palette = ReadFile(findings, role, DWPaletteDevicePath(role), fileRecords);
+    if (palette != nil) [palettes setObject:palette forKey:role];
+  }
+
+  BOOL themeOn = ExplainSwitch(findings, main, main != nil);
+  [findings say:@"colours:"];
+  NSMutableDictionary *colors = [NSMutableDictionary dictionary];
+  ExplainColor(findings, main, @"tabs", colors);
+  UIColor *background = ExplainColor(findings, main, @"background", colors);
+  UIColor *text = ExplainColor(findings, main, @"text2", colors);
+  [findings say:@"  while the switch is on, views with a white, #121212, #181818 or #282828 background get the "
+                @"\"background\" colour"];
+  if (main != nil) CollectIgnored(findings, main, @"main", DWDeviceLocalPath(DWMainPrefsDevicePath), ignored);
+
+  [findings say:@"palettes (they apply whether the switch is on or off):"];
+  NSMutableDictionary *paletteRecords = [NSMutableDictionary dictionary];
+  for (NSString *role in DWPaletteRoles()) {
+    NSDictionary *palette = [palettes objectForKey:role];
+    ExplainPalette(findings, role, palette, palette != nil, paletteRecords);
+    if (palette != nil) CollectIgnored(findings, palette, role, DWDeviceLocalPath(DWPaletteDevicePath(role)), ignored);
+  }
+  ExplainContrast(findings, text, background, themeOn);
+
+  int status = [findings->warnings count] == 0 ? 0 : 1;
+  [document setObject:fileRecords forKey:@"files"];
+  [document setObject:colors forKey:@"colors"];
+  [document setObject:paletteRecords forKey:@"palettes"];
+  [document setObject:ignored forKey:@"ignoredKeys"];
+  [document setObject:findings->warnings forKey:@"warnings"];
+  [document setObject:[NSNumber numberWithInt:status] forKey:@"exitStatus"];
+  if ([options has:@"--json"]) {
+    DWPrint(@"%@\n", JSON(document));
+  } else {
+    for (NSString *line in findings->lines) DWPrint(@"%@\n", line);
+    if ([ignored count] > 0) {
+      DWPrint(@"ignored keys:\n");
+      for (NSDictionary *key in ignored) {
+        DWPrint(@"  %@: \"%@\": %@\n", [[key objectForKey:@"file"] lastPathComponent], [key objectForKey:@"key"],
+                [key objectForKey:@"reason"]);
+      }
+    }
+    if (status == 0) {
+      DWPrint(@"no problems found\n");
+    } else {
+      DWPrint(@"%lu warning%@:\n", (unsigned long)[findings->warnings count],
+              [findings->warnings count] == 1 ? @"" : @"s");
+      for (NSString *warning in findings->warnings) DWPrint(@"  - %@\n", warning);
+    }
+  }
+  return status;
+}

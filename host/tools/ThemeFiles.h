@@ -1,0 +1,38 @@
+// The theme's four property-list files as the library reads them: where they are, which keys mean
+// something, and reading and writing them strictly (saying why a file is unusable).
+#pragma once
+
+#import <Foundation/Foundation.h>
+
+extern NSString *const DWMainPrefsDevicePath;
+
+// "custom1" and the three colour keys of the main file.
+extern NSString *const DWSwitchKey;
+NSArray *DWMainColorKeys(void);  // "tabs", "background", "text2"
+
+// The fifteen colour stems in binding order: the first set key wins for the getters, the last set
+// key is what the label setters end on.
+NSArray *DWPaletteStems(void);
+// "icon", "text", "status", with key suffixes "1", "2", "3".
+NSArray *DWPaletteRoles(void);
+NSString *DWPaletteDevicePath(NSString *role);
+NSString *DWPaletteSuffix(NSString *role);
+// The role whose suffix is `suffix`, or nil.
+NSString *DWPaletteRoleForSuffix(NSString *suffix);
+// The platform colour a stem names (whiteColor, lightGrayColor, ...).
+id DWPaletteNamedColor(NSString *stem);
+
+typedef enum { DWFileRead, DWFileMissing, DWFileUnreadable, DWFileNotPropertyList, DWFileNotDictionary } DWFileState;
+extern NSString *const DWFileStateNames[];  // stable names for JSON: "read", "missing", ...
+
+// The file's top-level dictionary, or nil with *state and *reason saying why.
+NSDictionary *DWReadDictionaryFile(NSString *localPath, DWFileState *state, NSString **reason);
+
+// Writes `dictionary` as a binary property list through a temporary file in the same directory and
+// a rename, so the old file stays whole until the new one is complete.
+BOOL DWWriteDictionaryFile(NSDictionary *dictionary, NSString *localPath, NSString **error);
+
+// "boolean", "number", "string", "array", "dictionary", "date", "data" or "value".
+NSString *DWValueKind(id value);
+// How the library's boolValue reads `value`: NO when it has no boolean reading at all.
+BOOL DWBooleanReading(id value, BOOL *on);

@@ -72,10 +72,16 @@ NSDictionary *DWReadDictionaryFile(NSString *localPath, DWFileState *state, NSSt
   }
   NSString *parseError = nil;
   NSPropertyListFormat format;
-  id list = [NSPropertyListSerialization propertyListFromData:data
-                                             mutabilityOption:NSPropertyListImmutable
-                                                       format:&format
-                                             errorDescription:&parseError];
+  id list = nil;
+  // Foundation's parser raises, rather than failing, on some malformed binary data.
+  @try {
+    list = [NSPropertyListSerialization propertyListFromData:data
+                                            mutabilityOption:NSPropertyListImmutable
+                                                      format:&format
+                                            errorDescription:&parseError];
+  } @catch (NSException *exception) {
+    list = nil;
+  }
   if (list == nil) {
     *state = DWFileNotPropertyList;
     *reason = @"it is not a property list";

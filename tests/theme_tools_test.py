@@ -1,0 +1,251 @@
+#!/usr/bin/env python3
+"""duskwell-sim preview, doctor and theme, driven on temporary device roots."""
+import json
+import os
+import plistlib
+import struct
+import subprocess
+import sys
+import tempfile
+import unittest
+
+TOOL = sys.argv.pop(1)
+EXAMPLE_ROOT = sys.argv.pop(1)
+PREFS = os.path.join("var", "mobile", "Library", "Preferences")
+MAIN = "com.tervan.duskwell.plist"
+TEXT = "com.tervan.textc.plist"
+
+
+def run(*args, cwd=None):
+    return subprocess.run([TOOL, *args], capture_output=True, text=True, timeout=180, cwd=cwd)
+
+
+class DeviceRoot(unittest.TestCase):
+    """A fresh device root with the example theme in it, per test."""
+
+    def setUp(self):
+        self.directory = tempfile.TemporaryDirectory()
+        self.root = os.path.join(self.directory.name, "root")
+        result = run("theme", "init", self.root)
+        self.assertEqual(result.returncode, 0, result.stderr)
+
+    def tearDown(self):
+        self.directory.cleanup()
+
+    def path(self, name):
+        return os.path.join(self.root, PREFS, name)
+
+    def read(self, name):
+        with open(self.path(name), "rb") as file:
+            return plistlib.load(file)
+
+    def write(self, name, value):
+        with open(self.path(name), "wb") as file:
+            plistlib.dump(value, file, fmt=plistlib.FMT_BINARY)
+
+    def change(self, name, **keys):
+        value = self.read(name)
+        value.update(keys)
+        self.write(name, value)
+
+    def doctor(self):
+        result = run("doctor", "--device-root", self.root, "--json")
+        self.assertIn(result.returncode, (0, 1), result.stderr)
+        document = json.loads(result.stdout)
+        self.assertEqual(document["exitStatus"], result.returncode)
+        return document
+
+
+class Preview(DeviceRoot):
+    def test_png_has_signature_and_sensible_size(self):
+        out = os.path.join(self.directory.name, "preview.png")
+        result = run("preview", "--device-root", self.root, "--out", out)
+        self.assertEqual(result.returncode, 0, result.stderr)
+        self.assertIn(out, result.stdout)
+        with open(out, "rb") as file:
+            header = file.read(24)
+        self.assertEqual(header[:8], b"\x89PNG\r\n\x1a\n")
+        width, height = struct.unpack(">II", header[16:24])
+        self.assertGreaterEqual(width, 2 * 375)
+        self.assertLess(width, 2000)
+        self.assertGreaterEqual(height, 667)
+
+    def test_default_output_goes_to_out_directory(self):
+        result = run("preview", "--device-root", self.root, cwd=self.directory.name)
+        self.assertEqual(result.returncode, 0, result.stderr)
+        self.assertTrue(os.path.isfile(os.path.join(self.directory.name, "out", "preview.png")))
+
+    def test_svg_and_pdf_by_extension(self):
+        svg = os.path.join(self.directory.name, "preview.svg")
+        pdf = os.path.join(self.directory.name, "preview.pdf")
+        self.assertEqual(run("preview", "--device-root", self.root, "--out", svg).returncode, 0)
+        self.assertEqual(run("preview", "--device-root", self.root, "--out", pdf).returncode, 0)
+        with open(svg, "rb") as file:
+            self.assertIn(b"<svg", file.read(400))
+        with open(pdf, "rb") as file:
+            self.assertEqual(file.read(5), b"%PDF-")
+
+    def test_unknown_extension_is_refused_and_nothing_created(self):
+        out = os.path.join(self.directory.name, "preview.gif")
+        result = run("preview", "--device-root", self.root, "--out", out)
+        self.assertNotEqual(result.returncode, 0)
+        self.assertIn(out, result.stderr)
+        self.assertFalse(os.path.exists(out))
+        self.assertEqual(os.listdir(self.directory.name), ["root"])
+
+    def test_unwritable_directory_and_missing_root(self):
+        result = run("preview", "--device-root", self.root, "--out", "/nonexistent/dir/p.png")
+        self.assertNotEqual(result.returncode, 0)
+        self.assertIn("/nonexistent/dir/p.png", result.stderr)
+        out = os.path.join(self.directory.name, "p.png")
+        result = run("preview", "--device-root", "/nonexistent/root", "--out", out)
+        self.assertNotEqual(result.returncode, 0)
+        self.assertIn("/nonexistent/root", result.stderr)
+        self.assertFalse(os.path.exists(out))
+
+    def test_failure_keeps_existing_file(self):
+        out = os.path.join(self.directory.name, "keep.png")
+        with open(out, "w") as file:
+            file.write("old")
+        run("preview", "--device-root", "/nonexistent/root", "--out", out)
+        with open(out) as file:
+            self.assertEqual(file.read(), "old")
+
+
+class Doctor(DeviceRoot):
+    def test_example_root_is_clean_and_switch_on(self):
+        result = run("doctor", "--device-root", EXAMPLE_ROOT)
+        self.assertEqual(result.returncode, 0, result.stdout + result.stderr)
+        self.assertIn('"custom1": on', result.stdout)
+        document = self.doctor()
+        self.assertTrue(document["switch"]["on"])
+        self.assertEqual(document["colors"]["background"]["color"], "#121212FF")
+        self.assertEqual(document["palettes"]["icon"]["getterColorName"], "lightgray")
+        self.assertEqual(document["warnings"], [])
+
+    def test_non_boolean_switch_is_explained(self):
+        self.change(MAIN, custom1="0")
+        document = self.doctor()
+        self.assertFalse(document["switch"]["on"])
+        self.assertEqual(document["switch"]["valueKind"], "string")
+        self.assertIn("not a boolean", document["switch"]["explanation"])
+        self.assertEqual(document["exitStatus"], 1)
+        self.change(MAIN, custom1=[1])
+        document = self.doctor()
+        self.assertFalse(document["switch"]["on"])
+        self.assertIn("no boolean reading", document["switch"]["explanation"])
+
+    def test_number_switch_reads_by_non_zero(self):
+        self.change(MAIN, custom1=7)
+        self.assertTrue(self.doctor()["switch"]["on"])
+
+    def test_non_string_and_unreadable_colours_fall_back(self):
+        self.change(MAIN, tabs=12, background="ochre")
+        colors = self.doctor()["colors"]
+        self.assertEqual(colors["tabs"]["source"], "fallback")
+        self.assertEqual(colors["tabs"]["color"], "#000000FF")
+        self.assertIn("not a colour string", colors["tabs"]["reason"])
+        self.assertEqual(colors["background"]["color"], "#181818FF")
+        self.assertIn("ochre", colors["background"]["reason"])
+
+    def test_wrong_suffix_and_wrong_case_keys_are_ignored(self):
+        self.change(TEXT, white1=True, Red2=True)
+        document = self.doctor()
+        reasons = {item["key"]: item["reason"] for item in document["ignoredKeys"]}
+        self.assertIn("icon palette", reasons["white1"])
+        self.assertIn("wrong case", reasons["Red2"])
+        self.assertEqual(document["exitStatus"], 1)
+
+    def test_getter_and_setter_colours_differ_with_two_keys(self):
+        self.change(TEXT, red2=True)
+        text = self.doctor()["palettes"]["text"]
+        self.assertEqual(text["setKeys"], ["white2", "red2"])
+        self.assertEqual(text["getterColorName"], "white")
+        self.assertEqual(text["setterColorName"], "red")
+
+    def test_unreadable_files_say_why(self):
+        with open(self.path(TEXT), "wb") as file:
+            file.write(b"\x00\x01 not a plist")
+        self.write("com.tervan.status.plist", [1, 2])
+        files = {item["role"]: item for item in self.doctor()["files"]}
+        self.assertEqual(files["text"]["state"], "not-property-list")
+        self.assertEqual(files["status"]["state"], "not-dictionary")
+        os.remove(self.path(MAIN))
+        document = self.doctor()
+        self.assertFalse(document["switch"]["on"])
+        self.assertEqual({item["role"]: item for item in document["files"]}["main"]["state"], "missing")
+
+    def test_missing_palette_is_not_a_warning(self):
+        os.remove(self.path("com.tervan.icon.plist"))
+        self.assertEqual(self.doctor()["exitStatus"], 0)
+
+    def test_low_contrast_warns(self):
+        self.change(MAIN, text2="#202020")
+        result = run("doctor", "--device-root", self.root)
+        self.assertEqual(result.returncode, 1)
+        self.assertIn("contrast", result.stdout)
+        contrast = self.doctor()["contrast"]
+        self.assertFalse(contrast["sufficient"])
+        self.assertLess(contrast["ratio"], 4.5)
+
+    def test_unusable_input(self):
+        self.assertEqual(run("doctor", "--device-root", "/nonexistent/root").returncode, 2)
+        self.assertEqual(run("doctor", "--colour").returncode, 2)
+
+
+class Theme(DeviceRoot):
+    def test_init_refuses_to_overwrite(self):
+        before = self.read(MAIN)
+        self.change(MAIN, tabs="#123456")
+        result = run("theme", "init", self.root)
+        self.assertNotEqual(result.returncode, 0)
+        self.assertIn(MAIN, result.stderr)
+        self.assertEqual(self.read(MAIN)["tabs"], "#123456")
+        self.assertEqual(before["custom1"], True)
+
+    def test_init_writes_the_example_theme_as_binary(self):
+        for name in os.listdir(os.path.join(EXAMPLE_ROOT, PREFS)):
+            with open(os.path.join(EXAMPLE_ROOT, PREFS, name), "rb") as file:
+                self.assertEqual(self.read(name), plistlib.load(file))
+            with open(self.path(name), "rb") as file:
+                self.assertEqual(file.read(8), b"bplist00")
+
+    def test_set_type_checks(self):
+        for key, value in (("custom1", "maybe"), ("tabs", "ochre"), ("red2", "#FF0000"), ("Red2", "1"),
+                           ("white4", "1"), ("wallpaper", "1")):
+            result = run("theme", "set", self.root, key, value)
+            self.assertNotEqual(result.returncode, 0, key)
+            self.assertIn(key, result.stderr)
+
+    def test_set_preserves_other_keys_and_inspect_sees_it(self):
+        result = run("theme", "set", self.root, "background", "#336699")
+        self.assertEqual(result.returncode, 0, result.stderr)
+        main = self.read(MAIN)
+        self.assertEqual(main["background"], "#336699")
+        self.assertEqual(main["custom1"], True)
+        self.assertEqual(main["text2"], "#E8E8E8")
+        result = run("inspect", "--json", "--device-root", self.root)
+        self.assertEqual(result.returncode, 0, result.stderr)
+        colors = {view["background"]["hex"] for screen in json.loads(result.stdout)["screens"]
+                  for view in screen["views"] if view["background"] is not None}
+        self.assertIn("#336699FF", colors)
+
+    def test_set_palette_key_goes_to_its_file(self):
+        self.assertEqual(run("theme", "set", self.root, "red2", "yes").returncode, 0)
+        self.assertIs(self.read(TEXT)["red2"], True)
+        self.assertIs(self.read(TEXT)["white2"], True)
+        self.assertEqual(run("theme", "set", self.root, "custom1", "0").returncode, 0)
+        self.assertIs(self.read(MAIN)["custom1"], False)
+
+    def test_set_never_overwrites_an_unreadable_file(self):
+        with open(self.path(TEXT), "wb") as file:
+            file.write(b"\x00garbage")
+        result = run("theme", "set", self.root, "red2", "1")
+        self.assertNotEqual(result.returncode, 0)
+        self.assertIn(TEXT, result.stderr)
+        with open(self.path(TEXT), "rb") as file:
+            self.assertEqual(file.read(), b"\x00garbage")
+
+
+if __name__ == "__main__":
+    unittest.main()

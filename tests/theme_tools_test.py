@@ -8,6 +8,7 @@ import subprocess
 import sys
 import tempfile
 import unittest
+import zlib
 
 TOOL = sys.argv.pop(1)
 EXAMPLE_ROOT = sys.argv.pop(1)
@@ -18,6 +19,42 @@ TEXT = "com.tervan.textc.plist"
 
 def run(*args, cwd=None):
     return subprocess.run([TOOL, *args], capture_output=True, text=True, timeout=180, cwd=cwd)
+
+
+def png_pixels(path):
+    """Width, height and rows of (r, g, b) for the 8-bit RGB or RGBA PNGs the preview writes."""
+    with open(path, "rb") as file:
+        data = file.read()
+    position, width, height, channels, compressed = 8, 0, 0, 0, b""
+    while position < len(data):
+        length, kind = struct.unpack(">I4s", data[position:position + 8])
+        body = data[position + 8:position + 8 + length]
+        if kind == b"IHDR":
+            width, height, depth, color = struct.unpack(">IIBB", body[:10])
+            assert depth == 8 and color in (2, 6), (depth, color)
+            channels = 3 if color == 2 else 4
+        elif kind == b"IDAT":
+            compressed += body
+        position += 12 + length
+    raw, stride, rows, previous = zlib.decompress(compressed), width * channels, [], bytearray(width * channels)
+    for y in range(height):
+        kind, line = raw[y * (stride + 1)], bytearray(raw[y * (stride + 1) + 1:(y + 1) * (stride + 1)])
+        for i in range(stride):
+            left = line[i - channels] if i >= channels else 0
+            up, corner = previous[i], previous[i - channels] if i >= channels else 0
+            if kind == 1:
+                line[i] = (line[i] + left) & 255
+            elif kind == 2:
+                line[i] = (line[i] + up) & 255
+            elif kind == 3:
+                line[i] = (line[i] + (left + up) // 2) & 255
+            elif kind == 4:
+                estimate = left + up - corner
+                pa, pb, pc = abs(estimate - left), abs(estimate - up), abs(estimate - corner)
+                line[i] = (line[i] + (left if pa <= pb and pa <= pc else up if pb <= pc else corner)) & 255
+        rows.append([tuple(line[x * channels:x * channels + 3]) for x in range(width)])
+        previous = line
+    return width, height, rows
 
 
 class DeviceRoot(unittest.TestCase):
@@ -56,6 +93,19 @@ class DeviceRoot(unittest.TestCase):
         return document
 
 
+class Usage(unittest.TestCase):
+    def test_help_lists_the_theme_tools(self):
+        result = run("help")
+        for command in ("preview", "doctor", "theme init", "theme set"):
+            self.assertIn(command, result.stdout)
+
+    def test_theme_needs_an_action(self):
+        self.assertEqual(run("theme").returncode, 2)
+        result = run("theme", "paint")
+        self.assertEqual(result.returncode, 2)
+        self.assertIn("paint", result.stderr)
+
+
 class Preview(DeviceRoot):
     def test_png_has_signature_and_sensible_size(self):
         out = os.path.join(self.directory.name, "preview.png")
@@ -69,6 +119,17 @@ class Preview(DeviceRoot):
         self.assertGreaterEqual(width, 2 * 375)
         self.assertLess(width, 2000)
         self.assertGreaterEqual(height, 667)
+
+    def test_only_the_right_half_has_the_theme_background(self):
+        self.assertEqual(run("theme", "set", self.root, "background", "#336699").returncode, 0)
+        out = os.path.join(self.directory.name, "preview.png")
+        self.assertEqual(run("preview", "--device-root", self.root, "--out", out).returncode, 0)
+        width, _, rows = png_pixels(out)
+        themed = (0x33, 0x66, 0x99)
+        left = sum(row[:width // 2].count(themed) for row in rows[::7])
+        right = sum(row[width // 2:].count(themed) for row in rows[::7])
+        self.assertEqual(left, 0)
+        self.assertGreater(right, 1000)
 
     def test_default_output_goes_to_out_directory(self):
         result = run("preview", "--device-root", self.root, cwd=self.directory.name)

@@ -156,14 +156,8 @@ int DWRunPreview(NSArray *arguments) {
   if (options == nil) return 2;
   NSString *out = [options value:@"--out"];
   NSFileManager *files = [NSFileManager defaultManager];
-  if (out == nil) {
-    out = @"out/preview.png";
-    if (![files fileExistsAtPath:@"out"] && ![files createDirectoryAtPath:@"out" withIntermediateDirectories:YES
-                                                                  attributes:nil error:NULL]) {
-      DWPrintError(@"preview: cannot create the directory out/ for %@", out);
-      return 1;
-    }
-  }
+  BOOL defaultOut = out == nil;
+  if (defaultOut) out = @"out/preview.png";
   DWImageFormat format;
   if (!FormatForPath(out, &format)) {
     DWPrintError(@"preview: %@: unknown image type '%@' (use .png, .svg or .pdf)", out, [out pathExtension]);
@@ -178,6 +172,12 @@ int DWRunPreview(NSArray *arguments) {
   if (![files fileExistsAtPath:root isDirectory:&isDirectory] || !isDirectory) {
     DWPrintError(@"preview: device root %@ is not a directory", root);
     return 2;
+  }
+  // The default place is created on demand; a directory the user names must already exist.
+  if (defaultOut && ![files fileExistsAtPath:@"out"] &&
+      ![files createDirectoryAtPath:@"out" withIntermediateDirectories:YES attributes:nil error:NULL]) {
+    DWPrintError(@"preview: cannot create the directory out/ for %@", out);
+    return 1;
   }
   NSString *error = nil;
   NSString *temporary = TemporaryBeside(out, &error);

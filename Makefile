@@ -24,8 +24,11 @@ build: bootstrap $(BUILD)/CMakeCache.txt
 build-f32: bootstrap $(BUILD_F32)/CMakeCache.txt
 	cmake --build $(BUILD_F32) -j $(JOBS)
 
+# The example theme: every screen without and with the library, side by side, then the doctor's
+# reading of the theme's files.
 demo: build
-	$(BUILD)/duskwell-sim inspect
+	$(BUILD)/duskwell-sim preview
+	$(BUILD)/duskwell-sim doctor
 
 test-64: build
 	cd $(BUILD) && ctest --output-on-failure

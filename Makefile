@@ -3,10 +3,11 @@
 
 BUILD      := build
 BUILD_F32  := build-f32
+BUILD_SAN  := build-asan
 CMAKE_ARGS := -DCMAKE_BUILD_TYPE=RelWithDebInfo
 JOBS       := $(shell nproc 2>/dev/null || echo 2)
 
-.PHONY: all bootstrap build build-f32 demo test test-64 test-32 clean
+.PHONY: all bootstrap build build-f32 build-asan demo test test-64 test-32 test-sanitize clean
 all: build
 
 bootstrap:
@@ -24,6 +25,12 @@ build: bootstrap $(BUILD)/CMakeCache.txt
 build-f32: bootstrap $(BUILD_F32)/CMakeCache.txt
 	cmake --build $(BUILD_F32) -j $(JOBS)
 
+$(BUILD_SAN)/CMakeCache.txt: | bootstrap
+	cmake -S . -B $(BUILD_SAN) $(CMAKE_ARGS) -DDUSKWELL_SANITIZE=ON -DDUSKWELL_BENCHMARKS=OFF
+
+build-asan: bootstrap $(BUILD_SAN)/CMakeCache.txt
+	cmake --build $(BUILD_SAN) -j $(JOBS)
+
 # The example theme: every screen without and with the library, side by side, then the doctor's
 # reading of the theme's files.
 demo: build
@@ -36,9 +43,14 @@ test-64: build
 test-32: build-f32
 	cd $(BUILD_F32) && ctest --output-on-failure
 
-test: bootstrap test-64 test-32 ios-check
+# AddressSanitizer and UndefinedBehaviorSanitizer errors fail the run. Leak reports are off: the GNU
+# runtime and GNUstep keep their tables until exit; the tests count live objects themselves.
+test-sanitize: build-asan
+	cd $(BUILD_SAN) && ASAN_OPTIONS=detect_leaks=0 UBSAN_OPTIONS=print_stacktrace=1 ctest --output-on-failure
+
+test: bootstrap test-64 test-32 test-sanitize ios-check
 
 clean: ios-clean
-	rm -rf $(BUILD) $(BUILD_F32) out
+	rm -rf $(BUILD) $(BUILD_F32) $(BUILD_SAN) out
 
 include ios/ios.mk

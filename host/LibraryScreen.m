@@ -18,7 +18,7 @@ static void AddTrackRow(SPTTableView *table, NSString *title, NSString *artist, 
 UIView *DWBuildLibraryScreen(void) {
   UIView *root = [[[UIView alloc] initWithFrame:DWRectMake(0, 0, kScreenWidth, kScreenHeight)] autorelease];
   [root setBackgroundColor:DWHostGrey121212()];
-  DWAddStatusBar(root);
+  DWAddStatusBar(root, YES);  // light content over the dark screen
 
   DWCGFloat headerHeight = 64;
   SPTEntityStickyHeaderView *sticky =

@@ -19,7 +19,7 @@ static void AddMenuEntry(UITableView *menu, NSString *iconName, NSString *title)
 UIView *DWBuildMenuScreen(void) {
   UIView *root = [[[UIView alloc] initWithFrame:DWRectMake(0, 0, kScreenWidth, kScreenHeight)] autorelease];
   [root setBackgroundColor:[UIColor colorWithRed:0 green:0 blue:0 alpha:0.6]];
-  DWAddStatusBar(root);
+  DWAddStatusBar(root, YES);  // light content over the dark screen
 
   SPTGaiaDevicePickerView *picker =
       DWAddView(root, [SPTGaiaDevicePickerView class], DWRectMake(0, kStatusBarHeight, kScreenWidth, 132));

@@ -11,7 +11,7 @@ UIView *DWBuildNowPlayingScreen(void) {
   GLUEGradientView *shade = DWAddView(background, [GLUEGradientView class], DWRectMake(0, 0, kScreenWidth, 333));
   [shade glue_applyStyle:[GLUEGradientStyle styleWithTopColor:DWHostColor(0x5A, 0x3E, 0x2B)
                                                   bottomColor:DWHostGrey121212()]];
-  DWAddStatusBar(root);
+  DWAddStatusBar(root, YES);  // light content over the dark screen
 
   SPTShareScreenshotBannerView *banner =
       DWAddView(root, [SPTShareScreenshotBannerView class], DWRectMake(16, 28, 343, 40));

@@ -17,7 +17,7 @@ SPTIconView *DWAddIcon(UIView *parent, DWRect frame, NSString *iconName, UIColor
 UIButton *DWAddButton(UIView *parent, Class buttonClass, DWRect frame, NSString *title);
 
 // The status bar along the top of `root`.
-UIStatusBar *DWAddStatusBar(UIView *root);
+UIStatusBar *DWAddStatusBar(UIView *root, BOOL lightContent);
 
 // The host's tab bar along the bottom of `root`, with `selectedTitle`'s item selected.
 GLUETabBarImplementation *DWAddTabBar(UIView *root, NSString *selectedTitle);

@@ -35,8 +35,10 @@ UIButton *DWAddButton(UIView *parent, Class buttonClass, DWRect frame, NSString 
   return button;
 }
 
-UIStatusBar *DWAddStatusBar(UIView *root) {
-  return DWAddView(root, [UIStatusBar class], DWRectMake(0, 0, kScreenWidth, kStatusBarHeight));
+UIStatusBar *DWAddStatusBar(UIView *root, BOOL lightContent) {
+  UIStatusBar *bar = DWAddView(root, [UIStatusBar class], DWRectMake(0, 0, kScreenWidth, kStatusBarHeight));
+  [bar setForegroundStyle:[[[UIStatusBarForegroundStyleAttributes alloc] initWithLightContent:lightContent] autorelease]];
+  return bar;
 }
 
 GLUETabBarImplementation *DWAddTabBar(UIView *root, NSString *selectedTitle) {

@@ -32,7 +32,7 @@ static void AddSettingCell(UIView *table, NSString *title, NSString *value) {
 UIView *DWBuildSettingsScreen(void) {
   UIView *root = [[[UIView alloc] initWithFrame:DWRectMake(0, 0, kScreenWidth, kScreenHeight)] autorelease];
   [root setBackgroundColor:DWHostGrey121212()];
-  DWAddStatusBar(root);
+  DWAddStatusBar(root, YES);  // light content over the dark screen
 
   UINavigationBar *bar = DWAddView(root, [UINavigationBar class],
                                    DWRectMake(0, kStatusBarHeight, kScreenWidth, kNavigationBarHeight));

@@ -17,7 +17,7 @@ static void AddPlaylistRow(UIView *list, NSString *title) {
 UIView *DWBuildTabBarScreen(void) {
   UIView *root = [[[UIView alloc] initWithFrame:DWRectMake(0, 0, kScreenWidth, kScreenHeight)] autorelease];
   [root setBackgroundColor:DWHostGrey121212()];
-  DWAddStatusBar(root);
+  DWAddStatusBar(root, YES);  // light content over the dark screen
 
   DWCGFloat miniPlayerHeight = 48, bottom = kScreenHeight - kTabBarHeight - miniPlayerHeight;
   HUBCollectionView *home = DWAddView(root, [HUBCollectionView class],

@@ -99,23 +99,38 @@ static void PlaceScreen(cairo_t *cr, cairo_surface_t *strip, double x, double y,
   cairo_stroke(cr);
 }
 
+// Screens sit in a grid, each as a pair (without, with), so the whole picture fits a laptop screen.
+static const NSUInteger kPairsPerRow = 3;
+
+static double RowHeight(NSArray *heights, NSUInteger firstScreen) {
+  double tallest = 0;
+  for (NSUInteger i = firstScreen; i < [heights count] && i < firstScreen + kPairsPerRow; ++i) {
+    tallest = MAX(tallest, [[heights objectAtIndex:i] doubleValue]);
+  }
+  return kHeading + kCaption + tallest + kMargin;
+}
+
+static double PairWidth(int width) { return 2 * width + kGap; }
+
 static void Compose(cairo_t *cr, cairo_surface_t *without, cairo_surface_t *with, NSArray *names, NSArray *heights,
                     int width) {
   cairo_set_source_rgb(cr, 1, 1, 1);
   cairo_paint(cr);
-  double y = kMargin, stripY = 0;
-  double left = kMargin, right = kMargin + width + kGap;
+  double rowY = kMargin, stripY = 0;
   for (NSUInteger i = 0; i < [names count]; ++i) {
+    NSUInteger column = i % kPairsPerRow;
+    if (column == 0 && i > 0) rowY += RowHeight(heights, i - kPairsPerRow);
     NSString *name = [names objectAtIndex:i];
     double height = [[heights objectAtIndex:i] doubleValue];
+    double left = kMargin + column * (PairWidth(width) + 2 * kMargin), right = left + width + kGap;
+    double y = rowY;
     Caption(cr, left, y + 24, 22, YES, name);
     y += kHeading;
-    Caption(cr, left, y + 16, 14, NO, [NSString stringWithFormat:@"%@ \u2014 without duskwell", name]);
+    Caption(cr, left, y + 16, 14, NO, @"without duskwell");
     Caption(cr, right, y + 16, 14, NO, @"with duskwell");
     y += kCaption;
     PlaceScreen(cr, without, left, y, stripY, width, height);
     PlaceScreen(cr, with, right, y, stripY, width, height);
-    y += height + kMargin;
     stripY += height;
   }
 }
@@ -123,8 +138,9 @@ static void Compose(cairo_t *cr, cairo_surface_t *without, cairo_surface_t *with
 static BOOL WriteComposite(NSString *temporary, DWImageFormat format, cairo_surface_t *without,
                            cairo_surface_t *with, NSArray *names, NSArray *heights, int width, NSString **error) {
   double totalHeight = kMargin;
-  for (NSNumber *height in heights) totalHeight += kHeading + kCaption + [height doubleValue] + kMargin;
-  double totalWidth = 2 * kMargin + 2 * width + kGap;
+  for (NSUInteger i = 0; i < [heights count]; i += kPairsPerRow) totalHeight += RowHeight(heights, i);
+  NSUInteger columns = MIN([heights count], kPairsPerRow);
+  double totalWidth = kMargin + columns * (PairWidth(width) + 2 * kMargin) - kMargin;
   cairo_surface_t *surface;
   const char *file = [temporary fileSystemRepresentation];
   if (format == kFormatSVG) surface = cairo_svg_surface_create(file, totalWidth, totalHeight);

@@ -57,4 +57,10 @@
 
 - (UIStatusBarForegroundStyleAttributes *)foregroundStyle { return _foregroundStyle; }
 
+- (void)setForegroundStyle:(UIStatusBarForegroundStyleAttributes *)style {
+  [style retain];
+  [_foregroundStyle release];
+  _foregroundStyle = style;
+}
+
 @end

@@ -186,4 +186,5 @@ UIColor *DWColorWithCGColor(CGColorRef color);
   UIStatusBarForegroundStyleAttributes *_foregroundStyle;
 }
 - (UIStatusBarForegroundStyleAttributes *)foregroundStyle;
+- (void)setForegroundStyle:(UIStatusBarForegroundStyleAttributes *)style;
 @end

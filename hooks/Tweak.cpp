@@ -83,7 +83,7 @@ static void DW_METHOD(SPTArtistNPVTrackModuleView, layoutSubviews)(id self, SEL 
   OrigSlot orig = DW_SLOT(SPTArtistNPVTrackModuleView, layoutSubviews);
   CallOrig<void>(orig, self, _cmd);
   if (!MasterSwitchOn()) return CallOrig<void>(orig, self, _cmd);
-  id gradient = ValueForKeyIfPresent(self, "_gradientView", DW_STR("_gradientView"));
+  id gradient = ValueForKeyIfPresent(self, "_gradientView");
   Send<void>(gradient, Sel("setHidden:"), static_cast<BOOL>(true));
 }
 

@@ -30,11 +30,25 @@ typedef struct CGColor *CGColorRef;
 // Releases an object that this call made with alloc/init.
 inline void Release(id object) { Send<void>(object, Sel("release")); }
 
+// True when key-value coding can answer `key` on `object`: an accessor of that name, or an instance
+// variable named after the key as it is or with a leading underscore.
+inline bool HasKey(id object, const char *key) {
+  if (object == nullptr) return false;
+  if (Send<BOOL>(object, Sel("respondsToSelector:"), Sel(key))) return true;
+  Class cls = Send<Class>(object, Sel("class"));
+  char underscored[64];
+  size_t length = 0;
+  underscored[length++] = '_';
+  for (const char *c = key; *c != '\0' && length + 1 < sizeof underscored; ++c) underscored[length++] = *c;
+  underscored[length] = '\0';
+  return class_getInstanceVariable(cls, key) != nullptr || class_getInstanceVariable(cls, underscored) != nullptr;
+}
+
 // The value of `key` on `object` when the object has such a key, otherwise nil. A key-value lookup of
 // a key the object lacks raises on the device; this asks the runtime first.
-inline id ValueForKeyIfPresent(id object, const char *key, id keyString) {
+inline id ValueForKeyIfPresent(id object, const char *key) {
   if (!HasKey(object, key)) return nullptr;
-  return Send<id>(object, Sel("valueForKey:"), keyString);
+  return Send<id>(object, Sel("valueForKey:"), StringFromUTF8(key));
 }
 
 }  // namespace dw

@@ -66,11 +66,6 @@ inline id StringFromUTF8(const char *text) {
   return Send<id>(ClassRef("NSString"), Sel("stringWithUTF8String:"), text);
 }
 
-inline bool HasKey(id object, const char *key) {
-  if (object == nullptr) return false;
-  if (Send<BOOL>(object, Sel("respondsToSelector:"), Sel(key))) return true;
-  return class_getInstanceVariable(Send<Class>(object, Sel("class")), key) != nullptr;
-}
 
 }  // namespace dw
 

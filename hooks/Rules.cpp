@@ -8,8 +8,7 @@ void RepaintOnLayout(OrigSlot slot, id self, SEL cmd, id key, id fallback) {
   Send<void>(self, Sel("setBackgroundColor:"), ReadPrefColor(key, fallback));
 }
 
-void ApplyUserTextColor(id label) {
-  if (!MasterSwitchOn()) return;
+void SetUserTextColor(id label) {
   Send<void>(label, Sel("setTextColor:"), ReadPrefColor(DW_STR("text2"), DW_STR("#000000")));
 }
 

@@ -23,8 +23,8 @@ inline R CallOrig(OrigSlot slot, id self, SEL cmd, Args... args) {
 // under `key`, or `fallback`.
 void RepaintOnLayout(OrigSlot slot, id self, SEL cmd, id key, id fallback);
 
-// The label rule: while the master switch is on, the label's text takes the "text2" colour.
-void ApplyUserTextColor(id label);
+// Sends the label the "text2" colour (black without one) by ordinary dispatch.
+void SetUserTextColor(id label);
 
 // True when `color` is opaque white or one of the host's three stock dark greys, at 8-bit precision.
 bool IsStockBackground(id color);

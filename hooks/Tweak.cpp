@@ -13,9 +13,9 @@ using namespace dw;
 
 // ---- Repaint on layout: the host's layout, then the user's background while the switch is on.
 
-#define DW_REPAINT_ON_LAYOUT(cls, key, fallback)                                 \
-  static OrigSlot DW_SLOT(cls, layoutSubviews);                                  \
-  static void DW_METHOD(cls, layoutSubviews)(id self, SEL _cmd) {                \
+#define DW_REPAINT_ON_LAYOUT(cls, key, fallback)                                               \
+  static OrigSlot DW_SLOT(cls, layoutSubviews);                                                \
+  static void DW_METHOD(cls, layoutSubviews)(id self, SEL _cmd) {                              \
     RepaintOnLayout(DW_SLOT(cls, layoutSubviews), self, _cmd, DW_STR(key), DW_STR(fallback)); \
   }
 
@@ -139,7 +139,7 @@ static id DW_METHOD(SPTNowPlayingSlider, _effectiveTintColorWithImage$)(id self,
 static OrigSlot DW_SLOT(UILabel, layoutSubviews);
 static void DW_METHOD(UILabel, layoutSubviews)(id self, SEL _cmd) {
   CallOrig<void>(DW_SLOT(UILabel, layoutSubviews), self, _cmd);
-  ApplyUserTextColor(self);
+  if (MasterSwitchOn()) SetUserTextColor(self);
   CallOrig<void>(DW_SLOT(UILabel, layoutSubviews), self, _cmd);
 }
 
@@ -161,7 +161,7 @@ static void DW_METHOD(UILabel, _setTextColor$)(id self, SEL _cmd, id color) {
 static OrigSlot DW_SLOT(UIButtonLabel, layoutSubviews);
 static void DW_METHOD(UIButtonLabel, layoutSubviews)(id self, SEL _cmd) {
   CallOrig<void>(DW_SLOT(UIButtonLabel, layoutSubviews), self, _cmd);
-  ApplyUserTextColor(self);
+  if (MasterSwitchOn()) SetUserTextColor(self);
 }
 
 // ---- The background filter: white and the stock greys become the user's background colour.

@@ -297,12 +297,8 @@ int DWRunDoctor(NSArray *arguments) {
                                   flags:[NSArray arrayWithObject:@"--json"]
                                  values:nil];
   if (options == nil) return 2;
-  NSString *root = options->deviceRoot != nil ? options->deviceRoot : DWEmbeddedDeviceRoot();
-  BOOL isDirectory = NO;
-  if (![[NSFileManager defaultManager] fileExistsAtPath:root isDirectory:&isDirectory] || !isDirectory) {
-    DWPrintError(@"doctor: device root %@ is not a directory", root);
-    return 2;
-  }
+  NSString *root = DWDeviceRootOf(options);
+  if (!DWCheckDeviceRoot(@"doctor", root)) return 2;
   DWDeviceSetRoot(root);
   DWDoctorFindings *findings = [[[DWDoctorFindings alloc] init] autorelease];
   NSMutableDictionary *document = findings->document;

@@ -184,11 +184,9 @@ int DWRunPreview(NSArray *arguments) {
     DWPrintError(@"preview: %@ is a directory", out);
     return 2;
   }
-  NSString *root = options->deviceRoot != nil ? options->deviceRoot : DWEmbeddedDeviceRoot();
-  if (![files fileExistsAtPath:root isDirectory:&isDirectory] || !isDirectory) {
-    DWPrintError(@"preview: device root %@ is not a directory", root);
-    return 2;
-  }
+  NSString *root = DWDeviceRootOf(options);
+  if (!DWCheckDeviceRoot(@"preview", root)) return 2;
+  DWWarnIfNoThemeFiles(@"preview", root);
   // The default place is created on demand; a directory the user names must already exist.
   if (defaultOut && ![files fileExistsAtPath:@"out"] &&
       ![files createDirectoryAtPath:@"out" withIntermediateDirectories:YES attributes:nil error:NULL]) {

@@ -11,7 +11,7 @@ static NSString *LocalPath(NSString *root, NSString *devicePath) {
   return [root stringByAppendingPathComponent:devicePath];
 }
 
-// A palette with every key present and only `chosen` set, as the user's settings write it.
+// A palette with every key present and only `chosen` set (none for nil), as the user's settings write it.
 static NSDictionary *ExamplePalette(NSString *role, NSString *chosen) {
   NSMutableDictionary *palette = [NSMutableDictionary dictionary];
   for (NSString *stem in DWPaletteStems()) {
@@ -21,14 +21,15 @@ static NSDictionary *ExamplePalette(NSString *role, NSString *chosen) {
   return palette;
 }
 
-// The example theme: dark greys, light grey icons, white text and status bar.
+// The example theme: dark greys, light grey icons, a white status bar; labels take "text2", which a set
+// text palette key would override.
 static NSDictionary *ExampleTheme(void) {
   NSDictionary *main = [NSDictionary dictionaryWithObjectsAndKeys:[NSNumber numberWithBool:YES], DWSwitchKey,
                                                                   @"#0A0A0A", @"tabs", @"#121212", @"background",
                                                                   @"#E8E8E8", @"text2", nil];
   return [NSDictionary dictionaryWithObjectsAndKeys:main, DWMainPrefsDevicePath,
                                                     ExamplePalette(@"icon", @"lightgray"),
-                                                    DWPaletteDevicePath(@"icon"), ExamplePalette(@"text", @"white"),
+                                                    DWPaletteDevicePath(@"icon"), ExamplePalette(@"text", nil),
                                                     DWPaletteDevicePath(@"text"), ExamplePalette(@"status", @"white"),
                                                     DWPaletteDevicePath(@"status"), nil];
 }

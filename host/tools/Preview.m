@@ -265,13 +265,13 @@ static void DrawHeader(cairo_t *cr, NSDictionary *doctor, NSString *root, BOOL e
 static void DrawNotes(cairo_t *cr, NSDictionary *doctor, double x, double y, double width, double height) {
   double bottom = y + height;
   NSArray *warnings = [doctor objectForKey:@"warnings"];
-  y += Paragraph(cr, [warnings count] == 0 ? @"The doctor found no problems." : @"The doctor warns:", x, y, width, 17,
-                 kTextDark) + 6;
+  y += Paragraph(cr, [warnings count] == 0 ? @"The doctor found no problems." : @"The doctor warns:", x, y, width, 20,
+                 kTextDark) + 8;
   for (NSString *warning in warnings) {
     if (y > bottom - 40) break;
-    y += Paragraph(cr, [@"• " stringByAppendingString:[warning description]], x, y, width, 14, kTextDark) + 4;
+    y += Paragraph(cr, [@"• " stringByAppendingString:[warning description]], x, y, width, 16, kTextDark) + 6;
   }
-  y += 14;
+  y += 18;
   NSDictionary *colors = [doctor objectForKey:@"colors"];
   NSMutableArray *lines = [NSMutableArray array];
   for (NSString *key in [NSArray arrayWithObjects:@"tabs", @"background", @"text2", nil]) {
@@ -284,13 +284,29 @@ static void DrawNotes(cairo_t *cr, NSDictionary *doctor, double x, double y, dou
                                                       ShortHex([color objectForKey:@"color"]),
                                                       [reason isKindOfClass:[NSString class]] ? reason : @"no value"]];
   }
-  [lines addObject:@"Palettes act whether \"custom1\" is on or off; the icons, label styles and status bar take "
-                   @"the first set key, labels' colour setters end on the last."];
+  NSDictionary *palettes = [doctor objectForKey:@"palettes"];
+  NSArray *roles = [NSArray arrayWithObjects:@"icon", @"text", @"status", nil];
+  NSArray *uses = [NSArray arrayWithObjects:@"icons and the now-playing slider", @"label styles and labels' colour setters",
+                                            @"the status bar", nil];
+  for (NSUInteger i = 0; i < [roles count]; ++i) {
+    NSDictionary *palette = [palettes objectForKey:[roles objectAtIndex:i]];
+    id first = [palette objectForKey:@"getterColorName"], last = [palette objectForKey:@"setterColorName"];
+    NSString *line = ![first isKindOfClass:[NSString class]]
+                         ? [NSString stringWithFormat:@"No %@ palette key is set: %@ keep the host's own colours.",
+                                                      [roles objectAtIndex:i], [uses objectAtIndex:i]]
+                         : [NSString stringWithFormat:@"The %@ palette (%@) gives %@ %@%@.", [roles objectAtIndex:i],
+                                                      PaletteChoice(palette), [uses objectAtIndex:i], first,
+                                                      [last isEqual:first] ? @""
+                                                                           : [NSString stringWithFormat:@"; labels end %@", last]];
+    [lines addObject:line];
+  }
+  [lines addObject:@"Palettes act whether \"custom1\" is on or off; the getters take the first set key in the order "
+                   @"white, gray, lightgray, then the rest alphabetically; labels' colour setters end on the last."];
   [lines addObject:[NSString stringWithFormat:@"Explain who painted what: duskwell-sim preview --explain. "
                                               @"All the details: duskwell-sim doctor."]];
   for (NSString *line in lines) {
     if (y > bottom - 30) break;
-    y += Paragraph(cr, line, x, y, width, 14, kTextGrey) + 6;
+    y += Paragraph(cr, line, x, y, width, 15, kTextGrey) + 8;
   }
 }
 
@@ -383,6 +399,20 @@ static BOOL WriteComposite(NSString *temporary, DWImageFormat format, const DWPi
   return ok;
 }
 
+// The outlines in numbers: how many views each painter had the last word on.
+static void PrintPainterCounts(NSDictionary *painters) {
+  NSUInteger counts[DWPainterCount] = {0};
+  for (NSNumber *painter in [painters allValues]) {
+    if ([painter intValue] >= 0 && [painter intValue] < DWPainterCount) counts[[painter intValue]]++;
+  }
+  NSMutableArray *parts = [NSMutableArray array];
+  for (int painter = 0; painter < DWPainterCount; ++painter) {
+    [parts addObject:[NSString stringWithFormat:@"%@ %lu", DWPainterName((DWPainter)painter),
+                                                (unsigned long)counts[painter]]];
+  }
+  DWPrint(@"final backgrounds set by: %@\n", [parts componentsJoinedByString:@", "]);
+}
+
 int DWRunPreview(NSArray *arguments) {
   DWOptions *options = [DWOptions parse:arguments
                                 command:@"preview"
@@ -438,6 +468,7 @@ int DWRunPreview(NSArray *arguments) {
       if (WriteComposite(temporary, format, &picture, &error)) {
         if (rename([temporary fileSystemRepresentation], [out fileSystemRepresentation]) == 0) {
           DWPrint(@"preview written to %@\n", out);
+          if (painters != nil) PrintPainterCounts(painters);
           status = 0;
         } else {
           DWPrintError(@"preview: %@: cannot replace (%s)", out, strerror(errno));

@@ -76,7 +76,7 @@ class PaneAgainstLibrary(unittest.TestCase):
         cls.cells = writing_cells(cls.panes)
         cls.reads = library_reads()
 
-    def test_the_library_reads_something_from_each_of_its_files(self):
+    def test_the_census_finds_switches_and_colour_reads_in_several_files(self):
         # Guards the rest: an empty census would make every other check pass.
         files = {read["file"] for read in self.reads}
         self.assertGreaterEqual(len(files), 2)

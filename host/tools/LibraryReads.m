@@ -24,12 +24,16 @@ NSString *DWDefaultsDomainOfPath(NSString *devicePath) {
 // label hook then reads its colour key and falls back, and every palette rule tests all its keys.
 // The palette files exist but are empty, so that their reads reach a dictionary.
 static NSString *MakeProbeRoot(NSString **error) {
-  char pattern[] = "/tmp/duskwell-pane.XXXXXX";
+  NSString *template = [NSTemporaryDirectory() stringByAppendingPathComponent:@"duskwell-pane.XXXXXX"];
+  char *pattern = strdup([template fileSystemRepresentation]);
   if (mkdtemp(pattern) == NULL) {
-    *error = [NSString stringWithFormat:@"cannot make a temporary device root (%s)", strerror(errno)];
+    *error = [NSString stringWithFormat:@"cannot make a temporary device root in %@ (%s)", NSTemporaryDirectory(),
+                                        strerror(errno)];
+    free(pattern);
     return nil;
   }
   NSString *root = [NSString stringWithUTF8String:pattern];
+  free(pattern);
   NSString *directory = [root stringByAppendingPathComponent:kPreferencesDirectory];
   [[NSFileManager defaultManager] createDirectoryAtPath:directory withIntermediateDirectories:YES attributes:nil
                                                   error:NULL];

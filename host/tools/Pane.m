@@ -4,6 +4,7 @@
 // cell writes a key the library does not read, or writes it to another file.
 #import "Commands.h"
 #import "LibraryReads.h"
+#import "ThemeFiles.h"
 
 #import "sim/colorpicker/ColorPicker.h"
 
@@ -36,11 +37,7 @@ static NSString *Where(NSString *file, NSUInteger item, NSString *label) {
 
 static BOOL IsString(id value) { return [value isKindOfClass:[NSString class]] && [value length] > 0; }
 
-static BOOL IsBoolean(id value) {
-  if (![value isKindOfClass:[NSNumber class]]) return NO;
-  const char *type = [value objCType];
-  return strcmp(type, @encode(BOOL)) == 0 || strcmp(type, "B") == 0;
-}
+static BOOL IsBoolean(id value) { return [DWValueKind(value) isEqualToString:@"boolean"]; }
 
 @implementation DWPaneReader
 
@@ -223,21 +220,28 @@ static BOOL IsBoolean(id value) {
   va_end(args);
 }
 
-// A palette: a file whose every key the library reads as a switch. Its switches must come in the
-// order the library tests them and be labelled with the colour each key names.
-static BOOL IsPaletteFile(NSArray *reads, NSString *file) {
-  NSUInteger keys = 0;
+// Palettes: files whose every key the library reads as a switch, in the order it first reads them.
+// Their switches must come in the order the library tests them and be labelled with the colour each
+// key names.
+static NSArray *PaletteFiles(NSArray *reads) {
+  NSMutableArray *files = [NSMutableArray array];
+  NSMutableSet *notPalettes = [NSMutableSet set];
+  NSCountedSet *keys = [NSCountedSet set];
   for (NSDictionary *read in reads) {
-    if (![[read objectForKey:@"file"] isEqualToString:file]) continue;
-    if (![[read objectForKey:@"type"] isEqualToString:@"boolean"]) return NO;
-    ++keys;
+    NSString *file = [read objectForKey:@"file"];
+    if (![files containsObject:file]) [files addObject:file];
+    if (![[read objectForKey:@"type"] isEqualToString:@"boolean"]) [notPalettes addObject:file];
+    [keys addObject:file];
   }
-  return keys > 1;
+  NSMutableArray *palettes = [NSMutableArray array];
+  for (NSString *file in files) {
+    if (![notPalettes containsObject:file] && [keys countForObject:file] > 1) [palettes addObject:file];
+  }
+  return palettes;
 }
 
 static NSString *ColourNameOfKey(NSString *key) {
-  NSCharacterSet *digits = [NSCharacterSet decimalDigitCharacterSet];
-  return [key stringByTrimmingCharactersInSet:digits];
+  return [key stringByTrimmingCharactersInSet:[NSCharacterSet decimalDigitCharacterSet]];
 }
 
 - (void)checkCell:(DWPaneCell *)cell against:(NSDictionary *)read {
@@ -257,9 +261,10 @@ static NSString *ColourNameOfKey(NSString *key) {
     NSArray *fallbacks = [read objectForKey:@"fallbacks"];
     if (![kind isEqualToString:@"color"]) {
       [self problem:@"%@: a %@ cell, but the library reads \"%@\" as a colour string", where, kind, key];
-    } else if (!IsString(value) || DWColorFromPickerString(value) == nil) {
-      [self problem:@"%@: its fallback %@ is not a colour the colour picker reads", where,
-                    value ? [NSString stringWithFormat:@"\"%@\"", value] : @"is missing;"];
+    } else if (value == nil) {
+      [self problem:@"%@: has no \"fallback\", the colour it shows while \"%@\" is unset", where, key];
+    } else if (DWColorFromPickerString(value) == nil) {
+      [self problem:@"%@: its fallback %@ is not a colour the colour picker reads", where, [value description]];
     } else if (![fallbacks containsObject:value]) {
       [self problem:@"%@: shows %@ by default, but the library falls back to %@ for \"%@\"", where, value,
                     [fallbacks componentsJoinedByString:@" or "], key];
@@ -272,30 +277,25 @@ static NSString *ColourNameOfKey(NSString *key) {
 }
 
 - (void)checkPalettes:(NSArray *)reads cells:(NSArray *)cells {
-  for (NSDictionary *read in reads) {
-    NSString *file = [read objectForKey:@"file"];
-    if (!IsPaletteFile(reads, file) || [[reads filteredArrayUsingPredicate:
-                                                   [NSPredicate predicateWithFormat:@"file == %@", file]]
-                                            objectAtIndex:0] != read) {
-      continue;
-    }
+  for (NSString *file in PaletteFiles(reads)) {
+    NSString *domain = DWDefaultsDomainOfPath(file);
     NSMutableArray *libraryOrder = [NSMutableArray array], *paneOrder = [NSMutableArray array];
-    for (NSDictionary *other in reads) {
-      if ([[other objectForKey:@"file"] isEqualToString:file]) [libraryOrder addObject:[other objectForKey:@"key"]];
+    for (NSDictionary *read in reads) {
+      if ([[read objectForKey:@"file"] isEqualToString:file]) [libraryOrder addObject:[read objectForKey:@"key"]];
     }
     for (DWPaneCell *cell in cells) {
-      if (![[cell objectForKey:@"domain"] isEqual:[read objectForKey:@"domain"]]) continue;
       NSString *key = [cell objectForKey:@"key"];
-      if ([libraryOrder containsObject:key]) [paneOrder addObject:key];
+      if (![[cell objectForKey:@"domain"] isEqual:domain] || ![libraryOrder containsObject:key]) continue;
+      [paneOrder addObject:key];
       NSString *name = [[[cell objectForKey:@"label"] lowercaseString] stringByReplacingOccurrencesOfString:@" "
                                                                                                   withString:@""];
-      if ([libraryOrder containsObject:key] && ![name isEqualToString:ColourNameOfKey(key)]) {
+      if (![name isEqualToString:ColourNameOfKey(key)]) {
         [self problem:@"%@: writes \"%@\" but is not labelled with its colour, %@", [cell objectForKey:@"where"], key,
                       ColourNameOfKey(key)];
       }
     }
     if ([paneOrder count] == [libraryOrder count] && ![paneOrder isEqualToArray:libraryOrder]) {
-      [self problem:@"the switches of %@ are not in the order the library tests them (%@)", [read objectForKey:@"domain"],
+      [self problem:@"the switches of %@ are not in the order the library tests them (%@)", domain,
                     [libraryOrder componentsJoinedByString:@", "]];
     }
   }

@@ -27,15 +27,17 @@ static NSString *MakeProbeRoot(NSString **error) {
   NSString *template = [NSTemporaryDirectory() stringByAppendingPathComponent:@"duskwell-pane.XXXXXX"];
   char *pattern = strdup([template fileSystemRepresentation]);
   if (mkdtemp(pattern) == NULL) {
-    *error = [NSString stringWithFormat:@"cannot make a temporary device root in %@ (%s)", NSTemporaryDirectory(),
-                                        strerror(errno)];
+    *error = [NSString
+        stringWithFormat:@"cannot make a temporary device root in %@ (%s)", NSTemporaryDirectory(), strerror(errno)];
     free(pattern);
     return nil;
   }
   NSString *root = [NSString stringWithUTF8String:pattern];
   free(pattern);
   NSString *directory = [root stringByAppendingPathComponent:kPreferencesDirectory];
-  [[NSFileManager defaultManager] createDirectoryAtPath:directory withIntermediateDirectories:YES attributes:nil
+  [[NSFileManager defaultManager] createDirectoryAtPath:directory
+                            withIntermediateDirectories:YES
+                                             attributes:nil
                                                   error:NULL];
   NSDictionary *files = [NSDictionary
       dictionaryWithObjectsAndKeys:[NSDictionary dictionaryWithObject:[NSNumber numberWithBool:YES] forKey:DWSwitchKey],
@@ -70,9 +72,8 @@ static NSMutableDictionary *RowFor(NSMutableDictionary *rows, NSMutableArray *or
   NSString *identity = [NSString stringWithFormat:@"%@\n%@", file, key];
   NSMutableDictionary *row = [rows objectForKey:identity];
   if (row == nil) {
-    row = [NSMutableDictionary dictionaryWithObjectsAndKeys:file, @"file", key, @"key",
-                                                            [NSCountedSet set], @"fallbackSet",
-                                                            [NSMutableSet set], @"types", nil];
+    row = [NSMutableDictionary dictionaryWithObjectsAndKeys:file, @"file", key, @"key", [NSCountedSet set],
+                                                            @"fallbackSet", [NSMutableSet set], @"types", nil];
     NSString *domain = DWDefaultsDomainOfPath(file);
     if (domain != nil) [row setObject:domain forKey:@"domain"];
     [rows setObject:row forKey:identity];
@@ -105,7 +106,9 @@ static NSArray *Summarise(NSArray *events) {
     NSCountedSet *fallbacks = [row objectForKey:@"fallbackSet"];
     NSArray *sorted = [[fallbacks allObjects] sortedArrayUsingSelector:@selector(compare:)];
     NSMutableArray *counts = [NSMutableArray array];
-    for (NSString *fallback in sorted) [counts addObject:[NSNumber numberWithUnsignedInteger:[fallbacks countForObject:fallback]]];
+    for (NSString *fallback in sorted) {
+      [counts addObject:[NSNumber numberWithUnsignedInteger:[fallbacks countForObject:fallback]]];
+    }
     [row setObject:sorted forKey:@"fallbacks"];
     [row setObject:counts forKey:@"fallbackCounts"];
     [row removeObjectForKey:@"types"];

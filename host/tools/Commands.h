@@ -13,6 +13,7 @@ int DWRunPreview(NSArray *arguments);
 int DWRunRenderScreens(NSArray *arguments);
 int DWRunDoctor(NSArray *arguments);
 int DWRunTheme(NSArray *arguments);
+int DWRunPane(NSArray *arguments);
 
 // One row of the command table (main.m). A row whose name has two words ("theme set") is reached
 // through the row of its first word; a row without a synopsis is not listed.

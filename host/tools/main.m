@@ -31,6 +31,10 @@ static const DWCommand kCommands[] = {
      "change one setting of the theme in device root DIR, checking its type: custom1 and palette keys\n"
      "(white1 ... yellow3) take true/false, tabs/background/text2 a colour such as #1C1C24 or #1A2B3C:0.5",
      NULL},
+    {"pane", DWRunPane, "[--layout DIR] [--json]",
+     "the package's Settings pane, cell by cell, checked against the keys the library reads",
+     "  --layout DIR        the package's layout folder (default: ios/layout of this source tree)\n"
+     "  --json              one JSON document instead of text\n"},
     {"render-screens", DWRunRenderScreens, NULL, NULL, NULL},
 };
 

@@ -1,6 +1,7 @@
 #import "ColorPicker.h"
 
 #import "../device/CallLog.h"
+#import "../device/Device.h"
 #import "../uikit/UIKit.h"
 
 static int HexDigit(unichar c) {
@@ -52,6 +53,7 @@ UIColor *DWColorFromPickerString(id value) {
 static NSMutableArray *parses;  // nil while not recording
 
 UIColor *LCPParseColorString(id value, id fallback) {
+  DWDeviceNoteColorParse(fallback);
   UIColor *color = DWColorFromPickerString(value);
   if (color == nil) color = DWColorFromPickerString(fallback);
   if (parses != nil && color != nil) {

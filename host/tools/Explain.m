@@ -121,6 +121,7 @@ NSDictionary *DWExplainPainters(NSString *root, NSString **error) {
     *error = nil;
     markedRoot = MarkedRoot(root, error);
     if (markedRoot == nil && *error != nil) return nil;
+    if (markedRoot == nil) break;  // no readable main file: nothing could have been repainted
     DWDeviceSetRoot(markedRoot);
     marked = WatchOnePass();
     DWDeviceSetRoot(root);

@@ -134,10 +134,10 @@ id Perform(const char *kind, const Message &message, id self, Class declaring) {
 constexpr int kPoolSize = 96;
 std::map<std::pair<Shape, int>, HostMethod> hostMethods;
 
-id RunHost(Shape shape, int index, id self, SEL, const Argument &argument) {
+id RunHost(Shape shape, int index, id self, SEL selector, const Argument &argument) {
   const HostMethod &method = hostMethods.at({shape, index});
   NSMutableString *line = [NSMutableString stringWithFormat:@"impl %s %@ %s", method.implementor.c_str(),
-                                                            Describe(self), method.spec->selector->name];
+                                                            Describe(self), sel_getName(selector)];
   if (NSString *described = DescribeArgument(shape, argument)) [line appendFormat:@" %@", described];
   DWTraceOpen(line);
   for (const Message &step : method.spec->steps) Perform("msg", step, self, method.declaring);

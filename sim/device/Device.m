@@ -116,7 +116,8 @@ static id DictionaryInitWithContentsOfFile(id self, SEL _cmd, NSString *path) {
                                                         error:NULL];
   }
   BOOL isDictionary = [plist isKindOfClass:[NSDictionary class]];
-  if (DWTracing()) {
+  // Only the device's own files: Foundation reads its resources through here too.
+  if (DWTracing() && [path hasPrefix:@"/var/mobile/"]) {
     struct stat status;
     BOOL exists = path != nil && stat([DWDeviceLocalPath(path) fileSystemRepresentation], &status) == 0;
     NSString *outcome = isDictionary ? @"found" : exists ? @"unreadable" : @"missing";

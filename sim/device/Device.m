@@ -1,8 +1,10 @@
 #define _GNU_SOURCE  // dladdr
 #import "Device.h"
+#import "PropertyListFile.h"
 
 #include <dlfcn.h>
 #include <objc/runtime.h>
+#include <pthread.h>
 #include <stdio.h>
 #include <string.h>
 
@@ -24,40 +26,46 @@ NSString *DWDeviceLocalPath(NSString *devicePath) {
   return [deviceRoot stringByAppendingString:devicePath];
 }
 
-NSUInteger DWDeviceReadCount(NSString *devicePath) { return [readCounts countForObject:devicePath]; }
+// Reads may come from any thread of the host.
+static pthread_mutex_t readCountsLock = PTHREAD_MUTEX_INITIALIZER;
 
-void DWDeviceResetReadCounts(void) { [readCounts removeAllObjects]; }
-
-// Read with stdio: Foundation's own file readers log a line for files they cannot open, and the
-// device never does.
-static NSData *ReadFileSilently(NSString *path) {
-  FILE *file = fopen([path fileSystemRepresentation], "rb");
-  if (file == NULL) return nil;
-  NSMutableData *data = [NSMutableData data];
-  char buffer[8192];
-  size_t count;
-  while ((count = fread(buffer, 1, sizeof buffer, file)) > 0) [data appendBytes:buffer length:count];
-  BOOL failed = ferror(file) != 0;
-  fclose(file);
-  return failed ? nil : data;
+static void NoteRead(NSString *path) {
+  pthread_mutex_lock(&readCountsLock);
+  [readCounts addObject:path];
+  pthread_mutex_unlock(&readCountsLock);
 }
 
+NSUInteger DWDeviceReadCount(NSString *devicePath) {
+  pthread_mutex_lock(&readCountsLock);
+  NSUInteger count = [readCounts countForObject:devicePath];
+  pthread_mutex_unlock(&readCountsLock);
+  return count;
+}
+
+void DWDeviceResetReadCounts(void) {
+  pthread_mutex_lock(&readCountsLock);
+  [readCounts removeAllObjects];
+  pthread_mutex_unlock(&readCountsLock);
+}
+
+// The device's reader, as the library meets it: a dictionary or nil, silently, whatever the file
+// holds or is. When the plist is made in the class asked for, it is the result itself.
 static id DictionaryInitWithContentsOfFile(id self, SEL _cmd, NSString *path) {
   (void)_cmd;
-  if (path != nil) [readCounts addObject:path];
-  NSData *data = ReadFileSilently(DWDeviceLocalPath(path));
-  id plist = nil;
-  if (data != nil) {
-    plist = [NSPropertyListSerialization propertyListWithData:data
-                                                      options:NSPropertyListImmutable
-                                                       format:NULL
-                                                        error:NULL];
-  }
+  if (path != nil) NoteRead(path);
+  id plist = DWReadPropertyListFile([DWDeviceLocalPath(path) fileSystemRepresentation], NULL);
   if (![plist isKindOfClass:[NSDictionary class]]) {
+    [plist release];
     [self release];
     return nil;
   }
-  return [self initWithDictionary:plist];
+  if ([plist class] == [self class]) {
+    [self release];
+    return plist;
+  }
+  self = [self initWithDictionary:plist];
+  [plist release];
+  return self;
 }
 
 void DWDeviceInstallFoundation(void) {

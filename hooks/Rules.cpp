@@ -1,15 +1,19 @@
 #include "Rules.h"
 
+#include "../platform/Pool.h"
+
 namespace dw {
 
 void RepaintOnLayout(OrigSlot slot, id self, SEL cmd, id key, id fallback) {
   CallOrig<void>(slot, self, cmd);
   if (!MasterSwitchOn()) return;
-  Send<void>(self, Sel("setBackgroundColor:"), ReadPrefColor(key, fallback));
+  Owned color(ReadPrefColor(key, fallback));
+  Send<void>(self, Sel("setBackgroundColor:"), color.get());
 }
 
 void SetUserTextColor(id label) {
-  Send<void>(label, Sel("setTextColor:"), ReadPrefColor(DW_STR("text2"), DW_STR("#000000")));
+  Owned color(ReadPrefColor(DW_STR("text2"), DW_STR("#000000")));
+  Send<void>(label, Sel("setTextColor:"), color.get());
 }
 
 namespace {

@@ -1,6 +1,7 @@
 #include "Palette.h"
 
 #include "MainPrefs.h"
+#include "../platform/Pool.h"
 
 namespace dw {
 
@@ -52,14 +53,16 @@ id PaletteKey(PaletteColor color, PaletteFile file) {
 
 id NamedColor(PaletteColor color) { return Send<id>(ClassRef("UIColor"), Sel(RowOf(color).message)); }
 
-PaletteReading::PaletteReading(PaletteFile file)
-    : file_(file),
-      dictionary_(Send<id>(Send<id>(ClassRef("NSDictionary"), Sel("alloc")), Sel("initWithContentsOfFile:"),
-                           PathOf(file))) {}
+// The palette's dictionary is owned (alloc/init) and outlives the pools; its key strings do not.
+PaletteReading::PaletteReading(PaletteFile file) : file_(file), dictionary_(nullptr) {
+  LocalPool pool;
+  dictionary_ = Send<id>(Send<id>(ClassRef("NSDictionary"), Sel("alloc")), Sel("initWithContentsOfFile:"), PathOf(file));
+}
 
 PaletteReading::~PaletteReading() { Release(dictionary_); }
 
 bool PaletteReading::IsSet(PaletteColor color) const {
+  LocalPool pool;
   return ReadsTrue(Send<id>(dictionary_, Sel("objectForKey:"), PaletteKey(color, file_)));
 }
 

@@ -7,8 +7,11 @@
 #import "sim/colorpicker/ColorPicker.h"
 #import "sim/device/Device.h"
 
+#include <errno.h>
 #include <math.h>
 #include <string.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 static const double kMinimumContrast = 4.5;
 
@@ -201,8 +204,12 @@ static NSString *IgnoredReason(NSString *key, NSString *fileRole) {
 
 static void CollectIgnored(DWDoctorFindings *findings, NSDictionary *dictionary, NSString *role, NSString *file,
                            NSMutableArray *ignored) {
-  for (NSString *key in [[dictionary allKeys] sortedArrayUsingSelector:@selector(compare:)]) {
-    if (![key isKindOfClass:[NSString class]]) continue;
+  // Only string keys are sorted: compare: between a string and a number raises.
+  NSMutableArray *keys = [NSMutableArray array];
+  for (id key in [dictionary allKeys]) {
+    if ([key isKindOfClass:[NSString class]]) [keys addObject:key];
+  }
+  for (NSString *key in [keys sortedArrayUsingSelector:@selector(compare:)]) {
     NSString *reason = IgnoredReason(key, role);
     BOOL on;
     if (reason == nil && ![role isEqualToString:@"main"] && !DWBooleanReading([dictionary objectForKey:key], &on)) {
@@ -291,6 +298,21 @@ static void ExplainContrast(DWDoctorFindings *findings, UIColor *text, UIColor *
                          forKey:@"contrast"];
 }
 
+// Why the device root cannot be looked into, or nil when it can.
+static NSString *UnusableRootReason(NSString *root) {
+  struct stat status;
+  if (stat([root fileSystemRepresentation], &status) != 0) {
+    if (errno == ENOENT) return @"does not exist";
+    if (errno == ELOOP) return @"is a symbolic link loop";
+    return [NSString stringWithFormat:@"cannot be reached (%s)", strerror(errno)];
+  }
+  if (!S_ISDIR(status.st_mode)) return @"is not a directory";
+  if (access([root fileSystemRepresentation], R_OK | X_OK) != 0) {
+    return [NSString stringWithFormat:@"cannot be read (%s)", strerror(errno)];
+  }
+  return nil;
+}
+
 int DWRunDoctor(NSArray *arguments) {
   DWOptions *options = [DWOptions parse:arguments
                                 command:@"doctor"
@@ -298,9 +320,9 @@ int DWRunDoctor(NSArray *arguments) {
                                  values:nil];
   if (options == nil) return 2;
   NSString *root = options->deviceRoot != nil ? options->deviceRoot : DWEmbeddedDeviceRoot();
-  BOOL isDirectory = NO;
-  if (![[NSFileManager defaultManager] fileExistsAtPath:root isDirectory:&isDirectory] || !isDirectory) {
-    DWPrintError(@"doctor: device root %@ is not a directory", root);
+  NSString *unusable = UnusableRootReason(root);
+  if (unusable != nil) {
+    DWPrintError(@"doctor: device root %@ %@", root, unusable);
     return 2;
   }
   DWDeviceSetRoot(root);

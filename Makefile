@@ -48,9 +48,10 @@ test-32: build-f32
 test-sanitize: build-asan
 	cd $(BUILD_SAN) && ASAN_OPTIONS=detect_leaks=0 UBSAN_OPTIONS=print_stacktrace=1 ctest --output-on-failure
 
-test: bootstrap test-64 test-32 test-sanitize ios-check
+test: bootstrap test-64 test-32 test-sanitize fuzz-smoke ios-check
 
-clean: ios-clean
+clean: ios-clean fuzz-clean
 	rm -rf $(BUILD) $(BUILD_F32) $(BUILD_SAN) out
 
 include ios/ios.mk
+include fuzz/fuzz.mk

@@ -27,7 +27,7 @@ typedef enum {
   DWPropertyListMalformed,      // not an XML or binary property list, or a damaged one
   DWPropertyListTooDeep,        // nested deeper than DWPropertyListMaxDepth
   DWPropertyListTooManyObjects, // expands to more than DWPropertyListMaxObjects objects
-  DWPropertyListNonStringKey,   // a dictionary key that is not a string (binary files)
+  DWPropertyListNonStringKey,   // a dictionary key that is not a string, or holds a NUL (binary files)
 } DWPropertyListOutcome;
 
 typedef struct {

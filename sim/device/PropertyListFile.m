@@ -58,12 +58,20 @@ typedef struct {
   unsigned height;            // deepest container below
 } Frame;
 
-// What one object holds: whether it is a container, its references and whether it is a string.
+// What one object holds: whether it is a container, its references, and whether it is a string that
+// can be a key (libplist aborts on a key with a NUL character in it, so such a file is refused).
 typedef struct {
-  bool valid, container, dictionary, string;
+  bool valid, container, dictionary, key;
   uint64_t references;
   size_t firstReference;
 } ObjectShape;
+
+static bool HasZeroUnit(const uint8_t *bytes, uint64_t units, unsigned width) {
+  for (uint64_t i = 0; i < units; ++i) {
+    if (bytes[i * width] == 0 && (width == 1 || bytes[i * width + 1] == 0)) return true;
+  }
+  return false;
+}
 
 static ObjectShape ShapeOf(const BinaryLayout *layout, uint64_t index) {
   ObjectShape shape = {false, false, false, false, 0, 0};
@@ -72,8 +80,7 @@ static ObjectShape ShapeOf(const BinaryLayout *layout, uint64_t index) {
   uint8_t marker = layout->bytes[offset];
   unsigned type = marker >> 4;
   shape.valid = true;
-  shape.string = type == 0x5 || type == 0x6;
-  if (type != 0xA && type != 0xC && type != 0xD) return shape;
+  if (type != 0x5 && type != 0x6 && type != 0xA && type != 0xC && type != 0xD) return shape;
   uint64_t count = marker & 0xF;
   size_t position = (size_t)offset + 1;
   if (count == 0xF) {
@@ -85,6 +92,12 @@ static ObjectShape ShapeOf(const BinaryLayout *layout, uint64_t index) {
     }
     count = BigEndian(layout->bytes + position + 1, width);
     position += 1 + width;
+  }
+  if (type == 0x5 || type == 0x6) {
+    unsigned width = type == 0x5 ? 1 : 2;
+    if (count > (layout->objectsEnd - position) / width) return shape.valid = false, shape;
+    shape.key = !HasZeroUnit(layout->bytes + position, count, width);
+    return shape;
   }
   shape.dictionary = type == 0xD;
   uint64_t room = (layout->objectsEnd - position) / layout->refSize;
@@ -143,6 +156,10 @@ static DWPropertyListOutcome CheckBinaryGraph(const uint8_t *bytes, size_t lengt
       outcome = DWPropertyListMalformed;
       goto done;
     }
+    if (isKey && !ShapeOf(&layout, child).key) {  // a shared key is checked at each use
+      outcome = DWPropertyListNonStringKey;
+      goto done;
+    }
     if (expanded[child] != 0) {  // measured already: a shared object
       frame->expanded += expanded[child];
       if (height[child] > frame->height) frame->height = height[child];
@@ -154,10 +171,6 @@ static DWPropertyListOutcome CheckBinaryGraph(const uint8_t *bytes, size_t lengt
     ObjectShape childShape = ShapeOf(&layout, child);
     if (!childShape.valid) {
       outcome = DWPropertyListMalformed;
-      goto done;
-    }
-    if (isKey && !childShape.string) {
-      outcome = DWPropertyListNonStringKey;
       goto done;
     }
     if (!childShape.container) {
@@ -476,7 +489,8 @@ NSString *DWPropertyListOutcomeText(const DWPropertyListReadResult *result) {
                                         DWPropertyListMaxDepth];
     case DWPropertyListTooManyObjects:
       return [NSString stringWithFormat:@"it expands to more than %d objects", DWPropertyListMaxObjects];
-    case DWPropertyListNonStringKey: return @"a dictionary in it has a key that is not a string";
+    case DWPropertyListNonStringKey:
+      return @"a dictionary in it has a key that is not a string, or a key with a NUL character";
   }
   return @"it cannot be read";
 }

@@ -24,11 +24,20 @@ static BOOL recordingPreferenceReads;
 - (id)initWithContents:(NSDictionary *)dictionary devicePath:(NSString *)path;
 @end
 
+// Recorded reads may come from any thread of the host.
+static pthread_mutex_t preferenceReadsLock = PTHREAD_MUTEX_INITIALIZER;
+
+static void NoteEvent(NSDictionary *event) {
+  pthread_mutex_lock(&preferenceReadsLock);
+  [preferenceReads addObject:event];
+  pthread_mutex_unlock(&preferenceReadsLock);
+}
+
 static void NoteLookup(NSString *file, const char *selector, id key) {
   if (!recordingPreferenceReads) return;
-  [preferenceReads addObject:[NSDictionary dictionaryWithObjectsAndKeys:@"lookup", @"event", file, @"file",
-                                                                        [NSString stringWithUTF8String:selector],
-                                                                        @"selector", key, @"key", nil]];
+  NoteEvent([NSDictionary dictionaryWithObjectsAndKeys:@"lookup", @"event", file, @"file",
+                                                       [NSString stringWithUTF8String:selector], @"selector", key,
+                                                       @"key", nil]);
 }
 
 @implementation DWObservedDictionary
@@ -63,14 +72,16 @@ void DWDeviceRecordPreferenceReads(BOOL on) {
 }
 
 NSArray *DWDevicePreferenceReads(void) {
-  return preferenceReads != nil ? [[preferenceReads copy] autorelease] : [NSArray array];
+  pthread_mutex_lock(&preferenceReadsLock);
+  NSArray *reads = preferenceReads != nil ? [preferenceReads copy] : [[NSArray alloc] init];
+  pthread_mutex_unlock(&preferenceReadsLock);
+  return [reads autorelease];
 }
 
 void DWDeviceNoteColorParse(id fallback) {
   if (!recordingPreferenceReads) return;
-  [preferenceReads addObject:[NSDictionary dictionaryWithObjectsAndKeys:@"parse", @"event",
-                                                                        fallback ? fallback : (id)[NSNull null],
-                                                                        @"fallback", nil]];
+  NoteEvent([NSDictionary dictionaryWithObjectsAndKeys:@"parse", @"event", fallback ? fallback : (id)[NSNull null],
+                                                       @"fallback", nil]);
 }
 
 void DWDeviceSetRoot(NSString *root) {

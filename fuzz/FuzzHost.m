@@ -9,6 +9,12 @@
 
 static NSString *deviceRoot;
 
+static void RemoveDeviceRoot(void) {
+  NSAutoreleasePool *pool = [[NSAutoreleasePool alloc] init];
+  [[NSFileManager defaultManager] removeItemAtPath:deviceRoot error:NULL];
+  [pool release];
+}
+
 void DWFuzzLaunch(void) {
   [[NSAutoreleasePool alloc] init];  // the launch's own objects live for the whole run
   char pattern[] = "/dev/shm/duskwell-fuzz-XXXXXX";
@@ -20,6 +26,7 @@ void DWFuzzLaunch(void) {
     exit(1);
   }
   deviceRoot = [[NSString alloc] initWithUTF8String:made];
+  atexit(RemoveDeviceRoot);
   NSString *preferences = [deviceRoot stringByAppendingPathComponent:@"var/mobile/Library/Preferences"];
   [[NSFileManager defaultManager] createDirectoryAtPath:preferences withIntermediateDirectories:YES attributes:nil error:NULL];
   NSString *error = nil;

@@ -49,6 +49,13 @@ NSArray *DWCallLogEntries(void) {
   return [entries autorelease];
 }
 
+NSUInteger DWCallLogCount(void) {
+  pthread_mutex_lock(&callLogLock);
+  NSUInteger count = [callLog count];
+  pthread_mutex_unlock(&callLogLock);
+  return count;
+}
+
 void DWCallLogClear(void) {
   pthread_mutex_lock(&callLogLock);
   NSMutableArray *old = callLog;

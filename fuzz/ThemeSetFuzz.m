@@ -50,7 +50,7 @@ int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   KeyAndValue(data, &key, &value);
 
   DWFileState state;
-  NSDictionary *existing = DWReadDictionaryFile(path, &state, &reason);
+  NSDictionary *existing = DWReadDictionaryFileToRewrite(path, &state, &reason);
   if (existing != nil) {
     NSMutableDictionary *updated = [NSMutableDictionary dictionaryWithDictionary:existing];
     [updated setObject:value forKey:key];

@@ -523,6 +523,20 @@ class SafeWrites(DeviceRoot):
                 self.assertEqual(file.read(), before)
         self.assertEqual(len(self.listing()), 4)
 
+    def test_integers_past_64_bits_signed_are_kept_by_refusing(self):
+        self.change(MAIN, big=2 ** 64 - 1)  # stored in 16 bytes, as common writers do
+        with open(self.path(MAIN), "rb") as file:
+            before = file.read()
+        result = run("theme", "set", self.root, "tabs", "#123456")
+        self.assertEqual(result.returncode, 1)
+        self.assertIn("9223372036854775807", result.stderr)
+        with open(self.path(MAIN), "rb") as file:
+            self.assertEqual(file.read(), before)
+        self.assertTrue(self.doctor()["switch"]["on"])
+        self.change(MAIN, big=2 ** 63 - 1)
+        self.assertEqual(run("theme", "set", self.root, "tabs", "#123456").returncode, 0)
+        self.assertEqual(self.read(MAIN)["big"], 2 ** 63 - 1)
+
     def test_a_nan_the_tool_did_not_write_still_reads_as_a_theme(self):
         self.change(MAIN, brightness=float("nan"))
         document = self.doctor()

@@ -248,7 +248,7 @@ static int RunSet(NSArray *arguments) {
   }
   DWFileState state;
   NSString *reason = nil;
-  NSDictionary *existing = DWReadDictionaryFile(target, &state, &reason);
+  NSDictionary *existing = DWReadDictionaryFileToRewrite(target, &state, &reason);
   int status = 0;
   if (existing == nil && state != DWFileMissing) {
     DWPrintError(@"theme set: %@: %@; not changing it", local, reason);

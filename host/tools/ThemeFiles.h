@@ -27,6 +27,9 @@ extern NSString *const DWFileStateNames[];  // stable names for JSON: "read", "m
 
 // The file's top-level dictionary as the device reads it, or nil with *state and *reason saying why.
 NSDictionary *DWReadDictionaryFile(NSString *localPath, DWFileState *state, NSString **reason);
+// The same for a file about to be rewritten: also nil, with the reason, when the file holds a value
+// that a rewrite could not keep exactly (an integer above 2^63-1).
+NSDictionary *DWReadDictionaryFileToRewrite(NSString *localPath, DWFileState *state, NSString **reason);
 
 // Writes `dictionary` as a binary property list through a temporary file beside the target (a
 // symbolic link's target), read back and compared, then renamed over it, keeping the file's mode.

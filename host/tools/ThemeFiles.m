@@ -49,9 +49,30 @@ id DWPaletteNamedColor(NSString *stem) {
   return [colorClass performSelector:selector];
 }
 
+static NSDictionary *ReadDictionaryFile(NSString *localPath, DWFileState *state, NSString **reason,
+                                        DWPropertyListReadResult *resultOut);
+
 NSDictionary *DWReadDictionaryFile(NSString *localPath, DWFileState *state, NSString **reason) {
   DWPropertyListReadResult result;
+  return ReadDictionaryFile(localPath, state, reason, &result);
+}
+
+NSDictionary *DWReadDictionaryFileToRewrite(NSString *localPath, DWFileState *state, NSString **reason) {
+  DWPropertyListReadResult result;
+  NSDictionary *dictionary = ReadDictionaryFile(localPath, state, reason, &result);
+  if (dictionary != nil && result.wideUnsigned) {
+    *state = DWFileUnreadable;
+    *reason = @"it holds an integer above 9223372036854775807, which cannot be written back exactly";
+    return nil;
+  }
+  return dictionary;
+}
+
+static NSDictionary *ReadDictionaryFile(NSString *localPath, DWFileState *state, NSString **reason,
+                                        DWPropertyListReadResult *resultOut) {
+  DWPropertyListReadResult result;
   id list = [DWReadPropertyListFile([localPath fileSystemRepresentation], &result) autorelease];
+  *resultOut = result;
   switch (result.outcome) {
     case DWPropertyListRead: break;
     case DWPropertyListCannotOpen:

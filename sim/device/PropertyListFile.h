@@ -35,6 +35,9 @@ typedef struct {
   int error;                 // errno, for CannotOpen and CannotRead
   mode_t fileType;           // S_IFMT bits, for NotRegular
   unsigned long long size;   // bytes, for TooLarge (0 when the file grew past the limit while read)
+  // An integer above 2^63-1 was read: libplist keeps no sign, so it reads as its two's complement
+  // (its truth is the same), and no writer here can store it again exactly.
+  bool wideUnsigned;
 } DWPropertyListReadResult;
 
 // The file's top-level object, retained (the caller releases it), or nil; `result` (may be NULL)

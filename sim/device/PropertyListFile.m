@@ -61,7 +61,7 @@ typedef struct {
 // What one object holds: whether it is a container, its references, and whether it is a string that
 // can be a key (libplist aborts on a key with a NUL character in it, so such a file is refused).
 typedef struct {
-  bool valid, container, dictionary, key;
+  bool valid, container, dictionary, key, wideUnsigned;
   uint64_t references;
   size_t firstReference;
 } ObjectShape;
@@ -74,12 +74,16 @@ static bool HasZeroUnit(const uint8_t *bytes, uint64_t units, unsigned width) {
 }
 
 static ObjectShape ShapeOf(const BinaryLayout *layout, uint64_t index) {
-  ObjectShape shape = {false, false, false, false, 0, 0};
+  ObjectShape shape = {false, false, false, false, false, 0, 0};
   uint64_t offset = BigEndian(layout->bytes + layout->table + index * layout->offsetSize, layout->offsetSize);
   if (offset < 8 || offset >= layout->objectsEnd) return shape;
   uint8_t marker = layout->bytes[offset];
   unsigned type = marker >> 4;
   shape.valid = true;
+  if (marker == 0x14 && layout->objectsEnd - offset > 16) {  // 16 bytes: unsigned past 2^63 when the top half is 0
+    const uint8_t *value = layout->bytes + offset + 1;
+    shape.wideUnsigned = BigEndian(value, 8) == 0 && (value[8] & 0x80) != 0;
+  }
   if (type != 0x5 && type != 0x6 && type != 0xA && type != 0xC && type != 0xD) return shape;
   uint64_t count = marker & 0xF;
   size_t position = (size_t)offset + 1;
@@ -109,7 +113,7 @@ static ObjectShape ShapeOf(const BinaryLayout *layout, uint64_t index) {
 }
 
 // Depth and expansion of the graph below the top object, each object measured once.
-static DWPropertyListOutcome CheckBinaryGraph(const uint8_t *bytes, size_t length) {
+static DWPropertyListOutcome CheckBinaryGraph(const uint8_t *bytes, size_t length, bool *wideUnsigned) {
   BinaryLayout layout;
   if (!ReadTrailer(bytes, length, &layout)) return DWPropertyListMalformed;
   if (layout.count > DWPropertyListMaxObjects) return DWPropertyListTooManyObjects;
@@ -173,6 +177,7 @@ static DWPropertyListOutcome CheckBinaryGraph(const uint8_t *bytes, size_t lengt
       outcome = DWPropertyListMalformed;
       goto done;
     }
+    if (childShape.wideUnsigned) *wideUnsigned = true;
     if (!childShape.container) {
       expanded[child] = 1;
       frame->expanded += 1;
@@ -202,7 +207,18 @@ static const uint8_t *Find(const uint8_t *from, const uint8_t *end, const char *
   return end;
 }
 
-static DWPropertyListOutcome CheckXMLDepth(const uint8_t *bytes, size_t length) {
+// True when the text at `p` is a decimal integer above 2^63-1.
+static bool WideDecimal(const uint8_t *p, const uint8_t *end) {
+  while (p < end && (*p == ' ' || *p == '\t' || *p == '\n' || *p == '\r')) ++p;
+  if (p < end && *p == '+') ++p;
+  while (p < end && *p == '0') ++p;
+  const uint8_t *digits = p;
+  while (p < end && *p >= '0' && *p <= '9') ++p;
+  size_t count = (size_t)(p - digits);
+  return count > 19 || (count == 19 && memcmp(digits, "9223372036854775807", 19) > 0);
+}
+
+static DWPropertyListOutcome CheckXMLDepth(const uint8_t *bytes, size_t length, bool *wideUnsigned) {
   const uint8_t *p = bytes, *end = bytes + length;
   long depth = 0;
   while ((p = memchr(p, '<', (size_t)(end - p))) != NULL) {
@@ -218,6 +234,7 @@ static DWPropertyListOutcome CheckXMLDepth(const uint8_t *bytes, size_t length) 
       continue;
     }
     const uint8_t *close = Find(p, end, ">");
+    if (close - p == 8 && memcmp(p, "integer>", 8) == 0 && WideDecimal(close, end)) *wideUnsigned = true;
     if (p < end && *p == '/') {
       --depth;
     } else if (close - p < 2 || close[-2] != '/') {
@@ -352,7 +369,10 @@ id DWPropertyListFromBytes(const void *bytes, size_t length, DWPropertyListReadR
     return nil;
   }
   BOOL binary = plist_is_binary(bytes, (uint32_t)length) != 0;
-  DWPropertyListOutcome check = binary ? CheckBinaryGraph(bytes, length) : CheckXMLDepth(bytes, length);
+  bool wideUnsigned = false;
+  DWPropertyListOutcome check =
+      binary ? CheckBinaryGraph(bytes, length, &wideUnsigned) : CheckXMLDepth(bytes, length, &wideUnsigned);
+  if (result != NULL) result->wideUnsigned = wideUnsigned;
   if (check != DWPropertyListRead) {
     Report(result, check);
     return nil;

@@ -1,7 +1,6 @@
 // Colours built from six-digit hex strings, and compared at 8-bit precision.
 
 #include "../platform/ObjCInterfaces.h"
-#include "../platform/Pool.h"
 
 #include <limits.h>
 
@@ -31,18 +30,13 @@ dw::CGFloat ComponentOfByte(uint32_t byte) {
 
 @implementation UIColor (CompareAndHex)
 
-// The digit string and the scanner are temporaries of the parse: a local pool ends them here. (Push
-// and pop are written out: GNUstep's flags turn on exceptions, and a destructor would need unwinding.)
 - (id)initWithHex:(NSString *)hex {
-  void *pool = dw::PushAutoreleasePool();
   NSString *digits = [hex stringByReplacingOccurrencesOfString:(NSString *)DW_STR("#")
                                                     withString:(NSString *)DW_STR("")];
   NSScanner *scanner = [(Class)dw::ClassRef("NSScanner") scannerWithString:digits];
   [scanner setCharactersToBeSkipped:[(Class)dw::ClassRef("NSCharacterSet") symbolCharacterSet]];
   unsigned int value = 0;
-  const BOOL scanned = [scanner scanHexInt:&value];
-  dw::PopAutoreleasePool(pool);
-  if (!scanned) {
+  if (![scanner scanHexInt:&value]) {
     [self release];
     return nullptr;
   }

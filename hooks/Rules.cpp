@@ -28,7 +28,9 @@ bool IsSameAsHex(id color, id hex) {
 
 }  // namespace
 
+// The reference colours' digit strings and scanners end with this pool.
 bool IsStockBackground(id color) {
+  LocalPool pool;
   return IsSameAsHex(color, DW_STR("FFFFFF")) || IsSameAsHex(color, DW_STR("121212")) ||
          IsSameAsHex(color, DW_STR("181818")) || IsSameAsHex(color, DW_STR("282828"));
 }

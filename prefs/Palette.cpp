@@ -1,7 +1,6 @@
 #include "Palette.h"
 
 #include "MainPrefs.h"
-#include "../platform/Pool.h"
 
 namespace dw {
 
@@ -53,26 +52,30 @@ id PaletteKey(PaletteColor color, PaletteFile file) {
 
 id NamedColor(PaletteColor color) { return Send<id>(ClassRef("UIColor"), Sel(RowOf(color).message)); }
 
-// The palette's dictionary is owned (alloc/init) and outlives the pools; its key strings do not.
-PaletteReading::PaletteReading(PaletteFile file) : file_(file), dictionary_(nullptr) {
-  LocalPool pool;
-  dictionary_ = Send<id>(Send<id>(ClassRef("NSDictionary"), Sel("alloc")), Sel("initWithContentsOfFile:"), PathOf(file));
-}
+PaletteReading::PaletteReading(PaletteFile file)
+    : file_(file),
+      dictionary_(Send<id>(Send<id>(ClassRef("NSDictionary"), Sel("alloc")), Sel("initWithContentsOfFile:"),
+                           PathOf(file))) {}
 
 PaletteReading::~PaletteReading() { Release(dictionary_); }
 
 bool PaletteReading::IsSet(PaletteColor color) const {
-  LocalPool pool;
   return ReadsTrue(Send<id>(dictionary_, Sel("objectForKey:"), PaletteKey(color, file_)));
 }
 
+// Nothing here calls through a slot, so one pool holds the whole reading; the colour leaves it
+// retained and goes to the caller's pool, as a getter's result does.
 id FirstPaletteColor(PaletteFile file) {
-  PaletteReading palette(file);
-  for (int i = 0; i < PaletteColorCount; ++i) {
-    PaletteColor color = static_cast<PaletteColor>(i);
-    if (palette.IsSet(color)) return NamedColor(color);
+  id found = nullptr;
+  {
+    LocalPool pool;
+    PaletteReading palette(file);
+    for (int i = 0; i < PaletteColorCount && found == nullptr; ++i) {
+      PaletteColor color = static_cast<PaletteColor>(i);
+      if (palette.IsSet(color)) found = Retain(NamedColor(color));
+    }
   }
-  return nullptr;
+  return Autorelease(found);
 }
 
 }  // namespace dw

@@ -289,14 +289,14 @@ TEST(HostileFiles, FilesPastTheSizeLimitAreNotRead) {
   memset(static_cast<char *>([padded mutableBytes]) + [valid length], ' ', [padded length] - [valid length]);
   device.WriteBytes(kMainPrefs, padded);
   EXPECT_TRUE(CallGetPrefBool(@"custom1"));
-  // One byte more, and a sparse file of a terabyte: refused before anything is read into memory.
+  // One byte more, and a sparse file of 16 GiB: refused before anything is read into memory.
   [padded appendBytes:" " length:1];
   device.WriteBytes(kMainPrefs, padded);
   EXPECT_FALSE(CallGetPrefBool(@"custom1"));
   int fd = open(Local(device, kMainPrefs).c_str(), O_WRONLY | O_TRUNC);
   ASSERT_GE(fd, 0);
   ASSERT_EQ(pwrite(fd, [valid bytes], [valid length], 0), static_cast<ssize_t>([valid length]));
-  ASSERT_EQ(ftruncate(fd, 1ll << 40), 0);
+  ASSERT_EQ(ftruncate(fd, 1ll << 34), 0);
   close(fd);
   EXPECT_FALSE(CallGetPrefBool(@"custom1"));
 }

@@ -6,10 +6,11 @@
 BUILD      := build
 BUILD_F32  := build-f32
 BUILD_SAN  := build-asan
+BUILD_TSAN := build-tsan
 CMAKE_ARGS := -DCMAKE_BUILD_TYPE=RelWithDebInfo
 JOBS       := $(shell nproc 2>/dev/null || echo 2)
 
-.PHONY: all bootstrap build build-sim build-f32 build-asan demo test test-64 test-32 test-sanitize clean
+.PHONY: all bootstrap build build-sim build-f32 build-asan demo test test-64 test-32 test-sanitize test-threads clean
 all: build
 
 # $(call step,LOG,MESSAGE,COMMAND): one line of progress, the command's output in LOG.
@@ -64,9 +65,20 @@ test-32: build-f32
 test-sanitize: build-asan
 	cd $(BUILD_SAN) && ASAN_OPTIONS=detect_leaks=0 UBSAN_OPTIONS=print_stacktrace=1 ctest --output-on-failure
 
-test: bootstrap test-64 test-32 test-sanitize ios-check
+# ThreadSanitizer on the threaded test alone: it builds only that test and what it loads.
+$(BUILD_TSAN)/CMakeCache.txt: | bootstrap
+	$(call step,$(BUILD_TSAN)/configure.log,configuring $(BUILD_TSAN)/,cmake -S . -B $(BUILD_TSAN) $(CMAKE_ARGS) \
+	  -DDUSKWELL_THREAD_SANITIZER=ON -DDUSKWELL_BENCHMARKS=OFF)
 
-clean: ios-clean
-	rm -rf $(BUILD) $(BUILD_F32) $(BUILD_SAN) out dist
+test-threads: bootstrap $(BUILD_TSAN)/CMakeCache.txt
+	$(call step,$(BUILD_TSAN)/build.log,building the threaded test in $(BUILD_TSAN)/,\
+	  cmake --build $(BUILD_TSAN) -j $(JOBS) --target duskwell_thread_tests)
+	TSAN_OPTIONS="halt_on_error=1 exitcode=66 suppressions=$(CURDIR)/tests/tsan.supp" $(BUILD_TSAN)/duskwell_thread_tests
+
+test: bootstrap test-64 test-32 test-sanitize test-threads fuzz-smoke ios-check
+
+clean: ios-clean fuzz-clean
+	rm -rf $(BUILD) $(BUILD_F32) $(BUILD_SAN) $(BUILD_TSAN) out dist
 
 include ios/ios.mk
+include fuzz/fuzz.mk

@@ -1,6 +1,7 @@
 #import "UIKit.h"
 
 #include <math.h>
+#include <pthread.h>
 
 @implementation UIImage
 + (UIImage *)imageNamed:(NSString *)name {
@@ -43,12 +44,17 @@ static NSString *Components(DWCGFloat red, DWCGFloat green, DWCGFloat blue, DWCG
   return [[[self alloc] initWithPatternImage:image] autorelease];
 }
 
-// Named colours are shared objects that live as long as the process, as on the device.
-#define DW_NAMED_COLOR(name, r, g, b, a)                                                       \
-  +(UIColor *)name {                                                                           \
-    static UIColor *shared;                                                                    \
-    if (shared == nil) shared = [[UIColor alloc] initWithRed:(r) green:(g) blue:(b) alpha:(a)]; \
-    return shared;                                                                             \
+// Named colours are shared objects that live as long as the process, as on the device, made once
+// whichever thread asks first.
+#define DW_NAMED_COLOR(name, r, g, b, a)                                                      \
+  static UIColor *shared_##name;                                                              \
+  static void Make_##name(void) {                                                             \
+    shared_##name = [[UIColor alloc] initWithRed:(r) green:(g) blue:(b) alpha:(a)];           \
+  }                                                                                           \
+  +(UIColor *)name {                                                                          \
+    static pthread_once_t once = PTHREAD_ONCE_INIT;                                           \
+    pthread_once(&once, Make_##name);                                                         \
+    return shared_##name;                                                                     \
   }
 
 DW_NAMED_COLOR(blackColor, 0, 0, 0, 1)

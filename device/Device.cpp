@@ -59,53 +59,45 @@ void Device::InstallImports() {
     if (a[0].word == 0) throw RunError("sel_registerName(NULL)");
     return Value::Word(rt.Selector(m.ReadCString(a[0].word)));
   });
-  auto lookUp = [&](bool record) {
-    return [&, record](const std::vector<Value> &a) {
-      if (a[0].word == 0) throw RunError("class lookup with a NULL name");
-      const std::string name = m.ReadCString(a[0].word);
-      ClassInfo *cls = rt.FindClass(name);
-      if (record) {
-        record_.lookups.push_back(name);
-        trace_.ClassLookup(name, cls != nullptr);
-      }
-      return Value::Word(cls != nullptr ? cls->handle : 0);
-    };
-  };
-  add("_objc_getClass", kObjC, {Kind::word}, Kind::word, lookUp(true));
-  add("_objc_lookUpClass", kObjC, {Kind::word}, Kind::word, lookUp(false));
+  add("_objc_getClass", kObjC, {Kind::word}, Kind::word, [&](const std::vector<Value> &a) {
+    if (a[0].word == 0) throw RunError("objc_getClass(NULL)");
+    const std::string name = m.ReadCString(a[0].word);
+    ClassInfo *cls = rt.FindClass(name);
+    record_.lookups.push_back(name);
+    trace_.Event("objc_getClass " + Trace::Quote(name) + " -> " + trace_.Class(cls != nullptr ? cls->handle : 0, rt));
+    return Value::Word(cls != nullptr ? cls->handle : 0);
+  });
+  // Class references: looked up by name, not traced.
+  add("_objc_lookUpClass", kObjC, {Kind::word}, Kind::word, [&](const std::vector<Value> &a) {
+    if (a[0].word == 0) throw RunError("objc_lookUpClass(NULL)");
+    ClassInfo *cls = rt.FindClass(m.ReadCString(a[0].word));
+    return Value::Word(cls != nullptr ? cls->handle : 0);
+  });
   add("_class_getInstanceVariable", kObjC, {Kind::word, Kind::word}, Kind::word, [&](const std::vector<Value> &a) {
     ClassInfo *cls = rt.ClassOfHandle(a[0].word);
-    if (cls == nullptr || a[1].word == 0) return Value::Word(0);
-    const std::string name = m.ReadCString(a[1].word);
-    for (ClassInfo *c = cls; c != nullptr; c = c->superclass) {
+    if (cls == nullptr) {
+      if (a[0].word != 0) throw RunError("class_getInstanceVariable: not a class");
+      return Value::Word(0);
+    }
+    const std::string name = a[1].word != 0 ? m.ReadCString(a[1].word) : std::string();
+    uint64_t ivar = 0;
+    for (ClassInfo *c = cls; c != nullptr && a[1].word != 0; c = c->superclass) {
       if (!c->ivars.count(name)) continue;
       uint64_t &handle = ivarHandles_[{c, name}];
       if (handle == 0) handle = rt.Allocate(3 * m.pointerSize());
-      return Value::Word(handle);
+      ivar = handle;
+      break;
     }
-    return Value::Word(0);
+    trace_.Event("class_getInstanceVariable " + trace_.Class(cls->handle, rt) + " " + Trace::Quote(name) + " -> " +
+                 (ivar != 0 ? "found" : "NULL"));
+    return Value::Word(ivar);
   });
-  // The runtime's fast paths of retain, release and autorelease; a trace sees them as the messages.
+  // The compiler's form of [x release]; the trace sees it as that message.
   add("_objc_release", kObjC, {Kind::word}, Kind::none, [&](const std::vector<Value> &a) {
-    if (a[0].word != 0) {
-      trace_.MessageSent(rt.PublicClassName(a[0].word), "release", {}, rt);
-      rt.Send(a[0].word, "release");
-    }
+    trace_.Open("send " + trace_.Object(a[0].word, rt) + " release");
+    if (a[0].word != 0) rt.Send("", a[0].word, "release");
+    trace_.Close(nullptr);
     return Value::None();
-  });
-  add("_objc_retain", kObjC, {Kind::word}, Kind::word, [&](const std::vector<Value> &a) {
-    if (a[0].word != 0) {
-      trace_.MessageSent(rt.PublicClassName(a[0].word), "retain", {}, rt);
-      rt.Send(a[0].word, "retain");
-    }
-    return Value::Word(a[0].word);
-  });
-  add("_objc_autorelease", kObjC, {Kind::word}, Kind::word, [&](const std::vector<Value> &a) {
-    if (a[0].word != 0) {
-      trace_.MessageSent(rt.PublicClassName(a[0].word), "autorelease", {}, rt);
-      rt.Send(a[0].word, "autorelease");
-    }
-    return Value::Word(a[0].word);
   });
   add("_objc_autoreleasePoolPush", kObjC, {}, Kind::word, [&](const std::vector<Value> &) {
     return Value::Word(rt.PushPool());
@@ -117,15 +109,22 @@ void Device::InstallImports() {
   add("_MSHookMessageEx", kSubstrate, {Kind::word, Kind::word, Kind::word, Kind::word}, Kind::none,
       [&](const std::vector<Value> &a) {
         ClassInfo *cls = rt.ClassOfHandle(a[0].word);
-        record_.installs.push_back(LoadRecord::Install{cls != nullptr ? cls->name : std::string(),
-                                                       rt.IsSelector(a[1].word) ? rt.SelectorName(a[1].word) : "?",
-                                                       a[2].word, a[3].word});
-        rt.HookMessage(a[0].word, a[1].word, a[2].word, a[3].word);
+        if (!rt.IsSelector(a[1].word)) throw RunError("MSHookMessageEx with something that is not a selector");
+        const std::string selector = rt.SelectorName(a[1].word);
+        record_.installs.push_back(
+            LoadRecord::Install{cls != nullptr ? cls->name : std::string(), selector, a[2].word, a[3].word});
+        ClassInfo *definer = cls != nullptr ? rt.Definer(cls, a[1].word) : nullptr;
+        const Runtime::HookOutcome outcome = rt.HookMessage(a[0].word, a[1].word, a[2].word, a[3].word);
+        std::string described = "none";
+        if (outcome == Runtime::HookOutcome::own) described = "own";
+        if (outcome == Runtime::HookOutcome::inherited) described = "inherited " + definer->name;
+        trace_.Event("MSHookMessageEx " + trace_.Class(a[0].word, rt) + " " + selector + " -> " + described);
         return Value::None();
       });
   add("_LCPParseColorString", kColorPicker, {Kind::word, Kind::word}, Kind::word, [&](const std::vector<Value> &a) {
     const uint64_t color = ParseColorString(rt, a[0].word, a[1].word);
-    trace_.ColorPicker(rt.Describe(a[0].word), rt.Describe(a[1].word), rt.Describe(color));
+    trace_.Event("LCPParseColorString " + trace_.Object(a[0].word, rt) + " " + trace_.Object(a[1].word, rt) + " -> " +
+                 trace_.Object(color, rt));
     return Value::Word(color);
   });
   add("___stack_chk_fail", kSystem, {}, Kind::none, [](const std::vector<Value> &) -> Value {

@@ -116,7 +116,8 @@ uint64_t KeyValue(Runtime &rt, uint64_t self, const std::string &key) {
   if (!capitalised.empty() && capitalised[0] >= 'a' && capitalised[0] <= 'z') capitalised[0] -= 'a' - 'A';
   for (const std::string &accessor : {"get" + capitalised, key, "is" + capitalised, "_get" + capitalised, "_" + key}) {
     const uint64_t sel = rt.Selector(accessor);
-    if (rt.LookUp(self, sel) != 0) return rt.SendSelector(self, sel, {}).word;
+    const uint64_t imp = rt.LookUp(self, sel);
+    if (imp != 0) return rt.CallImplementation(imp, self, sel, InternalSelector(accessor, {}, Type::object), {}).word;
   }
   Object &object = rt.Get(self, "valueForKey:");
   for (const std::string &ivar : {"_" + key, "_is" + capitalised, key, "is" + capitalised}) {
@@ -127,16 +128,18 @@ uint64_t KeyValue(Runtime &rt, uint64_t self, const std::string &key) {
       }
     }
   }
-  throw RunError("valueForKey: " + object.cls->publicName + " has no key " + key +
+  throw RunError("valueForKey: " + object.cls->name + " has no key " + key +
                  " (the device raises NSUnknownKeyException)");
 }
 
 uint64_t ReadDictionaryFile(Runtime &rt, const FileReader &files, uint64_t self, uint64_t path) {
-  const std::string devicePath = path != 0 ? ToUTF8(rt.StringValue(path)) : std::string();
-  FileContents file = path != 0 ? files(devicePath) : FileContents{};
-  rt.trace().FileRead(devicePath, file.state == FileContents::present);
+  FileContents file;
+  if (path != 0) file = files(ToUTF8(rt.StringValue(path)));
   uint64_t plist = file.state == FileContents::present ? PropertyListObject(rt, file.bytes) : 0;
-  if (plist == 0 || rt.Get(plist, "property list").type != Object::Type::dictionary) {
+  const bool isDictionary = plist != 0 && rt.Get(plist, "property list").type == Object::Type::dictionary;
+  const char *outcome = isDictionary ? "found" : file.state == FileContents::missing ? "missing" : "unreadable";
+  rt.trace().Event("read " + rt.trace().Object(path, rt) + " " + outcome);
+  if (!isDictionary) {
     if (plist != 0) rt.Release(plist);
     rt.Release(self);
     return 0;
@@ -154,7 +157,6 @@ uint64_t ReadDictionaryFile(Runtime &rt, const FileReader &files, uint64_t self,
 uint64_t DictionaryValue(Runtime &rt, uint64_t self, uint64_t key, const char *selector) {
   Object &dict = rt.Get(self, selector);
   if (!dict.initialized) throw RunError(std::string(selector) + " sent to an uninitialized dictionary");
-  rt.trace().DictionaryLookup(selector, rt.Describe(key));
   if (key == 0) return 0;
   const std::u16string wanted = rt.StringValue(key);
   for (const auto &entry : dict.entries) {
@@ -242,7 +244,7 @@ void InstallFoundation(Runtime &rt, FileReader files) {
   rt.AddMethod(object, false, "class", [](Runtime &rt, uint64_t self, uint64_t, const std::vector<Value> &) {
     return Value::Word(rt.ClassOf(self)->handle);
   });
-  rt.AddMethod(object, false, "init", [](Runtime &rt, uint64_t self, uint64_t, const std::vector<Value> &) {
+  rt.AddMethod(object, false, InternalSelector("init", {}, Type::object), [](Runtime &rt, uint64_t self, uint64_t, const std::vector<Value> &) {
     rt.Get(self, "init").initialized = true;
     return Value::Word(self);
   });
@@ -250,11 +252,11 @@ void InstallFoundation(Runtime &rt, FileReader files) {
     rt.Release(self);
     return Value::None();
   });
-  rt.AddMethod(object, false, "retain", [](Runtime &rt, uint64_t self, uint64_t, const std::vector<Value> &) {
+  rt.AddMethod(object, false, InternalSelector("retain", {}, Type::object), [](Runtime &rt, uint64_t self, uint64_t, const std::vector<Value> &) {
     rt.Retain(self);
     return Value::Word(self);
   });
-  rt.AddMethod(object, false, "autorelease", [](Runtime &rt, uint64_t self, uint64_t, const std::vector<Value> &) {
+  rt.AddMethod(object, false, InternalSelector("autorelease", {}, Type::object), [](Runtime &rt, uint64_t self, uint64_t, const std::vector<Value> &) {
     return Value::Word(rt.Autorelease(self));
   });
   rt.AddMethod(object, false, "respondsToSelector:",
@@ -266,7 +268,7 @@ void InstallFoundation(Runtime &rt, FileReader files) {
     ClassInfo *ancestor = rt.ClassOfHandle(args[0].word);
     return Value::Bool(cls != nullptr && ancestor != nullptr && rt.IsKindOf(cls, ancestor));
   });
-  rt.AddMethod(object, false, "isEqual:", [](Runtime &, uint64_t self, uint64_t, const std::vector<Value> &args) {
+  rt.AddMethod(object, false, InternalSelector("isEqual:", {Type::object}, Type::boolean), [](Runtime &, uint64_t self, uint64_t, const std::vector<Value> &args) {
     return Value::Bool(self == args[0].word);
   });
   rt.AddMethod(object, false, "valueForKey:", [](Runtime &rt, uint64_t self, uint64_t, const std::vector<Value> &args) {
@@ -276,8 +278,8 @@ void InstallFoundation(Runtime &rt, FileReader files) {
 
   ClassInfo &string = rt.DefineClass("NSString", "NSObject");
   string.instanceType = Object::Type::string;
-  rt.DefineClass("__NSCFConstantString", "NSString", "NSString");
-  rt.AddMethod(string, true, "stringWithUTF8String:", [](Runtime &rt, uint64_t, uint64_t, const std::vector<Value> &args) {
+  rt.DefineClass("__NSCFConstantString", "NSString");
+  rt.AddMethod(string, true, InternalSelector("stringWithUTF8String:", {Type::word}, Type::object), [](Runtime &rt, uint64_t, uint64_t, const std::vector<Value> &args) {
     if (args[0].word == 0) throw RunError("stringWithUTF8String: with NULL (the device raises)");
     return Value::Word(rt.NewStringUTF8(rt.machine().ReadCString(args[0].word)));
   });
@@ -289,16 +291,15 @@ void InstallFoundation(Runtime &rt, FileReader files) {
                });
   rt.AddMethod(string, false, "boolValue", [](Runtime &rt, uint64_t self, uint64_t, const std::vector<Value> &) {
     const bool result = StringBoolValue(rt.StringValue(self));
-    rt.trace().BoolValue(rt.Describe(self), result);
     return Value::Bool(result);
   });
-  rt.AddMethod(string, false, "isEqual:", [](Runtime &rt, uint64_t self, uint64_t, const std::vector<Value> &args) {
+  rt.AddMethod(string, false, InternalSelector("isEqual:", {Type::object}, Type::boolean), [](Runtime &rt, uint64_t self, uint64_t, const std::vector<Value> &args) {
     return Value::Bool(rt.IsString(args[0].word) && rt.StringValue(args[0].word) == rt.StringValue(self));
   });
-  rt.AddMethod(string, false, "isEqualToString:", [](Runtime &rt, uint64_t self, uint64_t, const std::vector<Value> &args) {
+  rt.AddMethod(string, false, InternalSelector("isEqualToString:", {Type::object}, Type::boolean), [](Runtime &rt, uint64_t self, uint64_t, const std::vector<Value> &args) {
     return Value::Bool(args[0].word != 0 && rt.StringValue(args[0].word) == rt.StringValue(self));
   });
-  rt.AddMethod(string, false, "length", [](Runtime &rt, uint64_t self, uint64_t, const std::vector<Value> &) {
+  rt.AddMethod(string, false, InternalSelector("length", {}, Type::word), [](Runtime &rt, uint64_t self, uint64_t, const std::vector<Value> &) {
     return Value::Word(rt.StringValue(self).size());
   });
 
@@ -307,7 +308,6 @@ void InstallFoundation(Runtime &rt, FileReader files) {
   rt.AddMethod(number, false, "boolValue", [](Runtime &rt, uint64_t self, uint64_t, const std::vector<Value> &) {
     Object &n = rt.Get(self, "boolValue");
     const bool result = n.numberType == Object::NumberType::real ? n.real != 0 : n.integer != 0;
-    rt.trace().BoolValue(rt.Describe(self), result);
     return Value::Bool(result);
   });
 
@@ -337,7 +337,7 @@ void InstallFoundation(Runtime &rt, FileReader files) {
     }
     return Value::Word(DictionaryValue(rt, self, args[0].word, "valueForKey:"));
   });
-  rt.AddMethod(dictionary, false, "count", [](Runtime &rt, uint64_t self, uint64_t, const std::vector<Value> &) {
+  rt.AddMethod(dictionary, false, InternalSelector("count", {}, Type::word), [](Runtime &rt, uint64_t self, uint64_t, const std::vector<Value> &) {
     return Value::Word(rt.Get(self, "count").entries.size());
   });
 
@@ -345,15 +345,13 @@ void InstallFoundation(Runtime &rt, FileReader files) {
   characterSet.instanceType = Object::Type::characterSet;
   Object &symbols = rt.NewObject(characterSet, Object::Type::characterSet);
   symbols.immortal = true;
-  symbols.label = "symbolCharacterSet";
   Object &whitespace = rt.NewObject(characterSet, Object::Type::characterSet);
   whitespace.immortal = true;
-  whitespace.label = "whitespaceAndNewlineCharacterSet";
   const uint64_t symbolSet = symbols.handle, whitespaceSet = whitespace.handle;
   rt.AddMethod(characterSet, true, "symbolCharacterSet", [symbolSet](Runtime &, uint64_t, uint64_t, const std::vector<Value> &) {
     return Value::Word(symbolSet);
   });
-  rt.AddMethod(characterSet, true, "whitespaceAndNewlineCharacterSet",
+  rt.AddMethod(characterSet, true, InternalSelector("whitespaceAndNewlineCharacterSet", {}, Type::object),
                [whitespaceSet](Runtime &, uint64_t, uint64_t, const std::vector<Value> &) { return Value::Word(whitespaceSet); });
 
   ClassInfo &scanner = rt.DefineClass("NSScanner", "NSObject");

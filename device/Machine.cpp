@@ -285,6 +285,7 @@ void Machine::SetFloatRegister(unsigned index, double value) {
 uint64_t Machine::StackPointer() const { return Reg(Named(Register::sp)); }
 void Machine::SetStackPointer(uint64_t value) { SetReg(Named(Register::sp), value); }
 uint64_t Machine::LinkRegister() const { return Reg(Named(Register::lr)); }
+void Machine::SetLinkRegister(uint64_t value) { SetReg(Named(Register::lr), value); }
 void Machine::SetPC(uint64_t value) { SetReg(Named(Register::pc), value); }
 
 Value Machine::ReadArgument(const Location &loc, Kind kind, uint64_t sp) const {
@@ -405,6 +406,33 @@ bool Machine::OnInvalidMemory(uc_struct *, int type, uint64_t address, int size,
   return false;
 }
 
+Value Machine::Result(Kind kind) const {
+  Value out;
+  out.kind = kind;
+  switch (kind) {
+    case Kind::none:
+      break;
+    case Kind::word:
+      out.word = CoreRegister(0);
+      if (arch_ == Arch::armv7) out.word &= 0xffffffffu;
+      break;
+    case Kind::boolean:
+      out.word = (CoreRegister(0) & 0xff) != 0;
+      break;
+    case Kind::cgfloat:
+      if (arch_ == Arch::arm64) {
+        out.real = FloatRegister(0);
+      } else {
+        uint32_t bits = static_cast<uint32_t>(CoreRegister(0));
+        float f;
+        std::memcpy(&f, &bits, 4);
+        out.real = f;
+      }
+      break;
+  }
+  return out;
+}
+
 Value Machine::Call(uint64_t function, const std::vector<Value> &args, Kind result) {
   if (!failure_.empty()) throw RunError(failure_);
   // A nested run keeps the outer run's registers (its pc, lr and sp above all) for afterwards.
@@ -470,29 +498,7 @@ Value Machine::Call(uint64_t function, const std::vector<Value> &args, Kind resu
     if (depth_ == 0) failure_.clear();
     throw RunError(message);
   }
-  Value out;
-  out.kind = result;
-  switch (result) {
-    case Kind::none:
-      break;
-    case Kind::word:
-      out.word = CoreRegister(0);
-      if (arch_ == Arch::armv7) out.word &= 0xffffffffu;
-      break;
-    case Kind::boolean:
-      out.word = (CoreRegister(0) & 0xff) != 0;
-      break;
-    case Kind::cgfloat:
-      if (arch_ == Arch::arm64) {
-        out.real = FloatRegister(0);
-      } else {
-        uint32_t bits = static_cast<uint32_t>(CoreRegister(0));
-        float f;
-        std::memcpy(&f, &bits, 4);
-        out.real = f;
-      }
-      break;
-  }
+  const Value out = Result(result);
   if (saved) Check(uc_context_restore(uc_, saved.get()), "cannot restore the registers");
   return out;
 }

@@ -97,6 +97,12 @@ class Machine {
   // run's registers are saved and restored around it.
   Value Call(uint64_t function, const std::vector<Value> &args, Kind result);
 
+  // Inside a trap handler: the caller's return address, which a handler may redirect.
+  uint64_t LinkRegister() const;
+  void SetLinkRegister(uint64_t value);
+  // Inside a trap handler reached by a return: the result registers, read as `kind`.
+  Value Result(Kind kind) const;
+
   // Stops every run in progress; the outermost Call throws RunError with this message.
   void Fail(const std::string &message);
 
@@ -116,7 +122,6 @@ class Machine {
   void SetFloatRegister(unsigned index, double value);
   uint64_t StackPointer() const;
   void SetStackPointer(uint64_t value);
-  uint64_t LinkRegister() const;
   void SetPC(uint64_t value);
   Value ReadArgument(const Location &location, Kind kind, uint64_t sp) const;
 

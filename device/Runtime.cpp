@@ -4,7 +4,7 @@
 #include "Trace.h"
 
 #include <algorithm>
-#include <cstring>
+#include <cstdio>
 #include <sstream>
 
 namespace device {
@@ -21,34 +21,16 @@ std::string Hex(uint64_t value) {
   return out.str();
 }
 
-}  // namespace
+Value Zero(Type type) { return type == Type::cgfloat ? Value::Real(0) : Value{KindOf(type), 0, 0}; }
 
-Signature SignatureOf(const std::string &selector) {
-  Signature sig;
-  const size_t colons = static_cast<size_t>(std::count(selector.begin(), selector.end(), ':'));
-  sig.arguments.assign(colons, Kind::word);
-  static const std::set<std::string> kBoolResults = {
-      "boolValue", "respondsToSelector:", "isKindOfClass:", "isMemberOfClass:", "isSameColor:", "scanHexInt:",
-      "getRed:green:blue:alpha:", "isEqual:", "isEqualToString:", "isHidden"};
-  static const std::set<std::string> kNoResult = {
-      "release", "setHidden:", "setCharactersToBeSkipped:", "layoutSubviews", "setBackgroundColor:", "setTextColor:",
-      "_setTextColor:", "_setColor:", "_setBackgroundColor:", "_setBackgroundCGColor:", "glue_applyStyle:",
-      "setBackgroundImageBlurView:", "setShadowGradientLayer:", "dealloc"};
-  if (kBoolResults.count(selector)) sig.result = Kind::boolean;
-  if (kNoResult.count(selector)) sig.result = Kind::none;
-  if (selector == "initWithRed:green:blue:alpha:" || selector == "colorWithRed:green:blue:alpha:") {
-    sig.arguments.assign(4, Kind::cgfloat);
-  }
-  if (selector == "colorWithWhite:alpha:" || selector == "initWithWhite:alpha:") sig.arguments.assign(2, Kind::cgfloat);
-  if (selector == "setHidden:") sig.arguments = {Kind::boolean};
-  return sig;
-}
+}  // namespace
 
 Runtime::Runtime(Machine &machine, Trace &trace) : machine_(machine), trace_(trace) {
   heapBase_ = heapNext_ = HeapBase(machine.arch());
   heapEnd_ = heapBase_ + kHeapSize;
   machine_.Map(heapBase_, kHeapSize, 1 | 2);
   msgSendTrap_ = machine_.AddTrap("objc_msgSend", [this] { TrapMessageSend(); });
+  sendReturnTrap_ = machine_.AddTrap("(return from a message into the library)", [this] { TrapSendReturn(); });
 }
 
 uint64_t Runtime::Allocate(uint64_t size, uint64_t alignment) {
@@ -57,6 +39,8 @@ uint64_t Runtime::Allocate(uint64_t size, uint64_t alignment) {
   heapNext_ = at + size;
   return at;
 }
+
+// ---- Selectors and classes
 
 uint64_t Runtime::Selector(const std::string &name) {
   auto it = selectorsByName_.find(name);
@@ -76,7 +60,7 @@ const std::string &Runtime::SelectorName(uint64_t selector) const {
 
 bool Runtime::IsSelector(uint64_t selector) const { return selectorNames_.count(selector) != 0; }
 
-ClassInfo &Runtime::DefineClass(const std::string &name, const std::string &superclass, const std::string &publicName) {
+ClassInfo &Runtime::DefineClass(const std::string &name, const std::string &superclass) {
   if (classesByName_.count(name)) throw RunError("class " + name + " is defined twice");
   ClassInfo *super = nullptr;
   if (!superclass.empty()) {
@@ -86,7 +70,6 @@ ClassInfo &Runtime::DefineClass(const std::string &name, const std::string &supe
   classes_.emplace_back();
   ClassInfo &cls = classes_.back();
   cls.name = name;
-  cls.publicName = publicName.empty() ? name : publicName;
   cls.superclass = super;
   if (super != nullptr) cls.instanceType = super->instanceType;
   // objc_class: isa, superclass, cache, vtable, data; the metaclass likewise.
@@ -98,7 +81,6 @@ ClassInfo &Runtime::DefineClass(const std::string &name, const std::string &supe
   machine_.WritePointer(cls.metaHandle + p, super != nullptr ? super->metaHandle : cls.handle);
   classesByName_[name] = &cls;
   classesByHandle_[cls.handle] = &cls;
-  metaclassesByHandle_[cls.metaHandle] = &cls;
   return cls;
 }
 
@@ -107,14 +89,15 @@ ClassInfo *Runtime::FindClass(const std::string &name) {
   return it != classesByName_.end() ? it->second : nullptr;
 }
 
+ClassInfo &Runtime::Class(const std::string &name) {
+  ClassInfo *cls = FindClass(name);
+  if (cls == nullptr) throw RunError("the model has no class " + name);
+  return *cls;
+}
+
 ClassInfo *Runtime::ClassOfHandle(uint64_t handle) {
   auto it = classesByHandle_.find(handle);
   return it != classesByHandle_.end() ? it->second : nullptr;
-}
-
-ClassInfo *Runtime::MetaclassOfHandle(uint64_t handle) {
-  auto it = metaclassesByHandle_.find(handle);
-  return it != metaclassesByHandle_.end() ? it->second : nullptr;
 }
 
 bool Runtime::IsKindOf(const ClassInfo *cls, const ClassInfo *ancestor) const {
@@ -124,33 +107,38 @@ bool Runtime::IsKindOf(const ClassInfo *cls, const ClassInfo *ancestor) const {
   return false;
 }
 
-uint64_t Runtime::AddMethod(ClassInfo &cls, bool classSide, const std::string &selector, HostMethod::Body body,
-                            bool logged, Signature signature, bool explicitSignature) {
+uint64_t Runtime::AddMethod(ClassInfo &cls, bool classSide, const SelectorInfo &selector, HostMethod::Body body,
+                            bool traced) {
   hostMethods_.emplace_back();
   HostMethod &method = hostMethods_.back();
   method.implementor = cls.name;
   method.selector = selector;
-  method.signature = explicitSignature ? signature : SignatureOf(selector);
-  if (logged) {
-    // A host or UIKit implementation the library may replace or call through: its runs are traced.
-    method.body = [body = std::move(body), &cls](Runtime &rt, uint64_t self, uint64_t sel,
-                                                  const std::vector<Value> &args) {
-      rt.trace().HostCall(cls.name, rt.Describe(self), rt.SelectorName(sel), args, rt);
-      return body(rt, self, sel, args);
-    };
-  } else {
-    method.body = std::move(body);
-  }
-  const std::string trapName = std::string(classSide ? "+[" : "-[") + cls.name + " " + selector + "]";
+  method.body = std::move(body);
+  method.traced = traced;
+  const std::string trapName = std::string(classSide ? "+[" : "-[") + cls.name + " " + selector.name + "]";
   HostMethod *stored = &method;
   method.address = machine_.AddTrap(trapName, [this, stored] { RunHostMethodFromTrap(*stored); });
   hostMethodsByAddress_[method.address] = stored;
-  (classSide ? cls.classMethods : cls.instanceMethods)[Selector(selector)] = method.address;
+  (classSide ? cls.classMethods : cls.instanceMethods)[Selector(selector.name)] = method.address;
   return method.address;
+}
+
+uint64_t Runtime::AddMethod(ClassInfo &cls, bool classSide, const std::string &tableSelector, HostMethod::Body body,
+                            bool traced) {
+  const SelectorInfo *info = FindSelector(tableSelector);
+  if (info == nullptr) throw RunError("the selector table has no " + tableSelector);
+  return AddMethod(cls, classSide, *info, std::move(body), traced);
 }
 
 void Runtime::AddImageMethod(ClassInfo &cls, bool classSide, uint64_t selector, uint64_t implementation) {
   (classSide ? cls.classMethods : cls.instanceMethods)[selector] = implementation;
+}
+
+ClassInfo *Runtime::Definer(ClassInfo *cls, uint64_t selector) {
+  for (ClassInfo *c = cls; c != nullptr; c = c->superclass) {
+    if (c->instanceMethods.count(selector)) return c;
+  }
+  return nullptr;
 }
 
 const HostMethod *Runtime::HostMethodAt(uint64_t address) const {
@@ -162,6 +150,8 @@ bool Runtime::IsImageCode(uint64_t address) const {
   const uint64_t plain = machine_.arch() == Arch::armv7 ? (address & ~uint64_t(1)) : address;
   return plain >= imageBegin_ && plain < imageEnd_;
 }
+
+// ---- Objects
 
 Object &Runtime::NewObject(ClassInfo &cls, Object::Type type) {
   auto object = std::make_unique<Object>();
@@ -192,6 +182,18 @@ ClassInfo *Runtime::ClassOf(uint64_t receiver) {
   return nullptr;
 }
 
+uint64_t Runtime::Make(ClassInfo &cls) {
+  Object &object = NewObject(cls, cls.instanceType);
+  const uint64_t handle = object.handle;
+  std::vector<ClassInfo *> chain;
+  for (ClassInfo *c = &cls; c != nullptr; c = c->superclass) chain.push_back(c);
+  // Each init calls its superclass's first.
+  for (auto it = chain.rbegin(); it != chain.rend(); ++it) {
+    if ((*it)->initializer) (*it)->initializer(*this, handle);
+  }
+  return handle;
+}
+
 uint64_t Runtime::Autorelease(uint64_t handle) {
   if (handle == 0) return 0;
   Object &object = Get(handle, "autorelease");
@@ -209,7 +211,7 @@ void Runtime::Retain(uint64_t handle) {
 
 void Runtime::Release(uint64_t handle) {
   if (handle == 0 || IsClassObject(handle)) return;
-  Object &object = Get(handle, "release (over-released?)");
+  Object &object = Get(handle, "release (of an object already freed?)");
   if (object.immortal) return;
   if (--object.retainCount > 0) return;
   // Deallocation: what the object owned is released with it.
@@ -226,7 +228,7 @@ void Runtime::Release(uint64_t handle) {
 }
 
 uint64_t Runtime::PushPool() {
-  const uint64_t token = nextPoolToken_++ * 16 + heapBase_ - 0x100000;  // an address-like token, never an object
+  const uint64_t token = Allocate(16);  // an address of its own, never an object
   pools_.push_back(Pool{token, {}});
   return token;
 }
@@ -234,13 +236,12 @@ uint64_t Runtime::PushPool() {
 void Runtime::PopPool(uint64_t token) {
   auto it = std::find_if(pools_.begin(), pools_.end(), [&](const Pool &p) { return p.token == token; });
   if (it == pools_.end()) throw RunError("objc_autoreleasePoolPop: " + Hex(token) + " is not a pool in place");
-  // Popping a pool pops every pool pushed after it too.
-  while (pools_.size() > static_cast<size_t>(it - pools_.begin())) {
+  // Popping a pool pops the pools pushed after it too.
+  const size_t keep = static_cast<size_t>(it - pools_.begin());
+  while (pools_.size() > keep) {
     std::vector<uint64_t> objects = std::move(pools_.back().objects);
     pools_.pop_back();
     for (uint64_t handle : objects) Release(handle);
-    it = std::find_if(pools_.begin(), pools_.end(), [&](const Pool &p) { return p.token == token; });
-    if (it == pools_.end()) break;
   }
 }
 
@@ -252,16 +253,33 @@ size_t Runtime::LiveObjectCount() const {
   return count;
 }
 
+uint64_t Runtime::CGColorOf(uint64_t color) {
+  Object &object = Get(color, "CGColor");
+  if (object.cgColor == 0) {
+    object.cgColor = Allocate(4 * 8);
+    cgColors_[object.cgColor] = {object.components[0], object.components[1], object.components[2],
+                                 object.components[3]};
+  }
+  return object.cgColor;
+}
+
+const double *Runtime::CGColorComponents(uint64_t cgColor) const {
+  auto it = cgColors_.find(cgColor);
+  return it != cgColors_.end() ? it->second.data() : nullptr;
+}
+
+// ---- Dispatch
+
 uint64_t Runtime::LookUpInClass(ClassInfo *cls, bool classSide, uint64_t selector) {
   for (ClassInfo *c = cls; c != nullptr; c = c->superclass) {
     const auto &table = classSide ? c->classMethods : c->instanceMethods;
     auto it = table.find(selector);
     if (it != table.end()) return it->second;
   }
-  if (classSide) {
+  if (classSide && cls != nullptr) {
     // A class answers its root class's instance methods too (class, respondsToSelector:, ...).
     ClassInfo *root = cls;
-    while (root != nullptr && root->superclass != nullptr) root = root->superclass;
+    while (root->superclass != nullptr) root = root->superclass;
     return LookUpInClass(root, false, selector);
   }
   return 0;
@@ -272,24 +290,50 @@ uint64_t Runtime::LookUp(uint64_t receiver, uint64_t selector) {
   Object *object = Find(receiver);
   if (object == nullptr) {
     throw RunError("message " + SelectorName(selector) + " sent to " + Hex(receiver) +
-                   ", which is not a live object (released, or never made)");
+                   ", which is not a live object (freed, or never made)");
   }
   return LookUpInClass(object->cls, false, selector);
 }
 
-std::string Runtime::PublicClassName(uint64_t receiver) {
-  if (ClassInfo *cls = ClassOfHandle(receiver)) return cls->name;
-  if (Object *object = Find(receiver)) return object->cls->publicName;
-  return "?";
+std::string Runtime::DescribeResult(const SelectorInfo &selector, const Value &result, const std::vector<Value> &args) {
+  // scanHexInt: shows the value it scanned.
+  if (selector.name == "scanHexInt:") {
+    if (result.word == 0) return "NO";
+    char buffer[32];
+    std::snprintf(buffer, sizeof buffer, "YES 0x%X", machine_.Read32(args[0].word));
+    return buffer;
+  }
+  return trace_.Typed(selector.result, result, *this);
+}
+
+Value Runtime::RunHostMethod(const HostMethod &method, uint64_t self, uint64_t selector, const std::vector<Value> &args) {
+  if (method.traced) {
+    trace_.Open("impl " + method.implementor + " " + trace_.Object(self, *this) + " " + method.selector.name +
+                trace_.Arguments(method.selector.arguments, args, *this));
+  }
+  Value result = method.body(*this, self, selector, args);
+  if (method.selector.result == Type::none) result = Value::None();
+  if (method.traced) {
+    if (method.selector.result == Type::none) {
+      trace_.Close(nullptr);
+    } else {
+      const std::string described = DescribeResult(method.selector, result, args);
+      trace_.Close(&described);
+    }
+  }
+  return result;
+}
+
+std::vector<Value> Runtime::ReadArguments(const SelectorInfo &selector) {
+  std::vector<Kind> kinds = {Kind::word, Kind::word};
+  for (Type t : selector.arguments) kinds.push_back(KindOf(t));
+  std::vector<Value> all = machine_.Arguments(kinds);
+  return std::vector<Value>(all.begin() + 2, all.end());
 }
 
 void Runtime::RunHostMethodFromTrap(const HostMethod &method) {
-  std::vector<Kind> kinds = {Kind::word, Kind::word};
-  kinds.insert(kinds.end(), method.signature.arguments.begin(), method.signature.arguments.end());
-  std::vector<Value> all = machine_.Arguments(kinds);
-  std::vector<Value> args(all.begin() + 2, all.end());
-  Value result = method.body(*this, all[0].word, all[1].word, args);
-  if (method.signature.result == Kind::none) result = Value::None();
+  std::vector<Value> head = machine_.Arguments({Kind::word, Kind::word});
+  Value result = RunHostMethod(method, head[0].word, head[1].word, ReadArguments(method.selector));
   machine_.Return(result);
 }
 
@@ -298,94 +342,148 @@ void Runtime::TrapMessageSend() {
   const uint64_t receiver = head[0].word, selector = head[1].word;
   if (!IsSelector(selector)) throw RunError("objc_msgSend with " + Hex(selector) + ", which is not a selector");
   const std::string &name = SelectorName(selector);
-  const Signature sig = SignatureOf(name);
-  std::vector<Kind> kinds = {Kind::word, Kind::word};
-  kinds.insert(kinds.end(), sig.arguments.begin(), sig.arguments.end());
-  std::vector<Value> all = machine_.Arguments(kinds);
-  std::vector<Value> args(all.begin() + 2, all.end());
-  trace_.MessageSent(receiver == 0 ? "nil" : PublicClassName(receiver), name, args, *this);
+  ClassInfo *stringClass = FindClass("NSString");
+  if (name == "stringWithUTF8String:" && stringClass != nullptr && receiver == stringClass->handle) {
+    // How the library makes string objects from text; the string shows by value where it is used.
+    RunHostMethodFromTrap(*HostMethodAt(LookUp(receiver, selector)));
+    return;
+  }
+  const SelectorInfo *info = FindSelector(name);
+  if (info == nullptr || !info->sent) {
+    throw RunError("the library sent " + name + ", which the trace does not know");
+  }
+  const std::vector<Value> args = ReadArguments(*info);
+  trace_.Open("send " + trace_.Object(receiver, *this) + " " + name + trace_.Arguments(info->arguments, args, *this));
   if (receiver == 0) {
-    // A message to nil does nothing and yields zero in every result register.
-    machine_.Return(sig.result == Kind::cgfloat ? Value::Real(0) : Value::Word(0));
+    // A message to nil does nothing and yields zero.
+    const Value zero = Zero(info->result);
+    if (info->result == Type::none) {
+      trace_.Close(nullptr);
+    } else {
+      const std::string described = DescribeResult(*info, zero, args);
+      trace_.Close(&described);
+    }
+    machine_.Return(info->result == Type::cgfloat ? Value::Real(0) : Value::Word(0));
     return;
   }
   const uint64_t imp = LookUp(receiver, selector);
   if (imp == 0) {
-    throw RunError("-[" + PublicClassName(receiver) + " " + name + "]: unrecognized selector sent to " +
-                   Describe(receiver));
+    throw RunError("-[" + trace_.Object(receiver, *this) + " " + name + "]: unrecognized selector");
   }
   if (IsImageCode(imp)) {
-    machine_.ContinueAt(imp);  // the registers are the caller's, as objc_msgSend leaves them
-    return;
-  }
-  const HostMethod *method = HostMethodAt(imp);
-  if (method == nullptr) {
-    // A trampoline or another trap: jump there with the registers as they are.
+    // On into the library's own code with the registers as objc_msgSend leaves them; only the return
+    // comes back here first, so that the message's end and result are seen.
+    pendingSends_.push_back(PendingSend{machine_.LinkRegister(), info, args});
+    machine_.SetLinkRegister(sendReturnTrap_);
     machine_.ContinueAt(imp);
     return;
   }
-  RunHostMethodFromTrap(*method);
+  const HostMethod *method = HostMethodAt(imp);
+  if (method == nullptr) throw RunError(name + " dispatches to " + Hex(imp) + ", which is neither the library nor the host");
+  const Value result = RunHostMethod(*method, receiver, selector, args);
+  if (info->result == Type::none) {
+    trace_.Close(nullptr);
+  } else {
+    const std::string described = DescribeResult(*info, result, args);
+    trace_.Close(&described);
+  }
+  machine_.Return(result);
 }
 
-Value Runtime::CallImplementation(uint64_t imp, uint64_t receiver, uint64_t selector, const std::vector<Value> &args,
-                                  const Signature &signature) {
-  if (const HostMethod *method = HostMethodAt(imp)) {
-    Value result = method->body(*this, receiver, selector, args);
-    return method->signature.result == Kind::none ? Value::None() : result;
+void Runtime::TrapSendReturn() {
+  if (pendingSends_.empty()) throw RunError("the library returned from a message that was never sent");
+  PendingSend pending = std::move(pendingSends_.back());
+  pendingSends_.pop_back();
+  if (pending.selector->result == Type::none) {
+    trace_.Close(nullptr);
+  } else {
+    const std::string described =
+        DescribeResult(*pending.selector, machine_.Result(KindOf(pending.selector->result)), pending.args);
+    trace_.Close(&described);
   }
+  machine_.ContinueAt(pending.returnAddress);
+}
+
+Value Runtime::CallImplementation(uint64_t imp, uint64_t receiver, uint64_t selector, const SelectorInfo &info,
+                                  const std::vector<Value> &args) {
+  if (const HostMethod *method = HostMethodAt(imp)) return RunHostMethod(*method, receiver, selector, args);
+  if (!IsImageCode(imp)) throw RunError(info.name + ": " + Hex(imp) + " is neither the library nor the host");
   std::vector<Value> all = {Value::Word(receiver), Value::Word(selector)};
   all.insert(all.end(), args.begin(), args.end());
-  return machine_.Call(imp, all, signature.result);
+  return machine_.Call(imp, all, KindOf(info.result));
 }
 
-Value Runtime::SendSelector(uint64_t receiver, uint64_t selector, const std::vector<Value> &args) {
-  const Signature sig = SignatureOf(SelectorName(selector));
-  if (receiver == 0) return sig.result == Kind::cgfloat ? Value::Real(0) : Value::Word(0);
-  const uint64_t imp = LookUp(receiver, selector);
-  if (imp == 0) {
-    throw RunError("-[" + PublicClassName(receiver) + " " + SelectorName(selector) + "]: unrecognized selector");
+Value Runtime::Send(const char *kind, uint64_t receiver, const SelectorInfo &info, const std::vector<Value> &args,
+                    ClassInfo *above) {
+  const bool traced = kind != nullptr && *kind != '\0';
+  if (traced) {
+    trace_.Open(std::string(kind) + " " + trace_.Object(receiver, *this) + " " + info.name +
+                trace_.Arguments(info.arguments, args, *this));
   }
-  return CallImplementation(imp, receiver, selector, args, sig);
+  const uint64_t selector = Selector(info.name);
+  Value result = Zero(info.result);
+  if (receiver != 0) {
+    const uint64_t imp = above != nullptr ? LookUpInClass(above->superclass, false, selector) : LookUp(receiver, selector);
+    if (imp == 0) throw RunError("-[" + trace_.Object(receiver, *this) + " " + info.name + "]: unrecognized selector");
+    result = CallImplementation(imp, receiver, selector, info, args);
+  }
+  if (traced) {
+    if (info.result == Type::none) {
+      trace_.Close(nullptr);
+    } else {
+      const std::string described = DescribeResult(info, result, args);
+      trace_.Close(&described);
+    }
+  }
+  return result;
 }
 
-Value Runtime::Send(uint64_t receiver, const std::string &selector, const std::vector<Value> &args) {
-  return SendSelector(receiver, Selector(selector), args);
+Value Runtime::Send(const char *kind, uint64_t receiver, const std::string &tableSelector, const std::vector<Value> &args) {
+  const SelectorInfo *info = FindSelector(tableSelector);
+  if (info == nullptr) throw RunError("the selector table has no " + tableSelector);
+  return Send(kind, receiver, *info, args);
 }
 
 uint64_t Runtime::SuperTrampoline(ClassInfo *superclass, uint64_t selector) {
-  const std::string name = "(call of " + (superclass ? superclass->name : std::string("nil")) + "'s " +
-                           SelectorName(selector) + ")";
+  const std::string name = "(call of " + superclass->name + "'s " + SelectorName(selector) + ")";
   return machine_.AddTrap(name, [this, superclass, selector] {
     const uint64_t imp = LookUpInClass(superclass, false, selector);
-    if (imp == 0) throw RunError("the hooked superclass implementation of " + SelectorName(selector) + " is gone");
+    if (imp == 0) throw RunError("the superclass implementation of " + SelectorName(selector) + " is gone");
     if (const HostMethod *method = HostMethodAt(imp)) {
       RunHostMethodFromTrap(*method);
     } else {
-      machine_.ContinueAt(imp);
+      machine_.ContinueAt(imp);  // with the caller's registers, as a tail call
     }
   });
 }
 
-void Runtime::HookMessage(uint64_t clsHandle, uint64_t selector, uint64_t replacement, uint64_t slot) {
-  if (clsHandle == 0) return;
+Runtime::HookOutcome Runtime::HookMessage(uint64_t clsHandle, uint64_t selector, uint64_t replacement, uint64_t slot) {
+  if (clsHandle == 0) return HookOutcome::none;
   ClassInfo *cls = ClassOfHandle(clsHandle);
   if (cls == nullptr) throw RunError("MSHookMessageEx: " + Hex(clsHandle) + " is not a class");
   if (!IsSelector(selector)) throw RunError("MSHookMessageEx: " + Hex(selector) + " is not a selector");
-  if (LookUpInClass(cls, false, selector) == 0) return;
+  if (!IsImageCode(replacement)) throw RunError("MSHookMessageEx: replacement " + Hex(replacement) + " is not the library's code");
+  if (LookUpInClass(cls, false, selector) == 0) return HookOutcome::none;
   uint64_t previous;
+  HookOutcome outcome;
   auto own = cls->instanceMethods.find(selector);
   if (own != cls->instanceMethods.end()) {
     previous = own->second;
     own->second = replacement;
+    outcome = HookOutcome::own;
   } else {
     previous = SuperTrampoline(cls->superclass, selector);
     cls->instanceMethods[selector] = replacement;
+    outcome = HookOutcome::inherited;
   }
   if (slot != 0) machine_.WritePointer(slot, previous);
+  return outcome;
 }
 
+// ---- Strings
+
 uint64_t Runtime::NewString(const std::u16string &text, bool autoreleased) {
-  Object &object = NewObject(*FindClass("NSString"), Object::Type::string);
+  Object &object = NewObject(Class("NSString"), Object::Type::string);
   object.text = text;
   return autoreleased ? Autorelease(object.handle) : object.handle;
 }
@@ -397,7 +495,7 @@ uint64_t Runtime::NewStringUTF8(const std::string &text, bool autoreleased) {
 uint64_t Runtime::ConstantString(uint64_t address, const std::u16string &text) {
   auto object = std::make_unique<Object>();
   object->type = Object::Type::string;
-  object->cls = FindClass("__NSCFConstantString");
+  object->cls = &Class("__NSCFConstantString");
   object->handle = address;
   object->immortal = true;
   object->text = text;
@@ -410,8 +508,10 @@ bool Runtime::IsString(uint64_t handle) {
   return object != nullptr && object->type == Object::Type::string;
 }
 
-std::u16string Runtime::StringValue(uint64_t handle) { return Get(handle, "a string").text; }
-
-std::string Runtime::Describe(uint64_t handle) { return trace_.DescribeObject(handle, *this); }
+std::u16string Runtime::StringValue(uint64_t handle) {
+  Object &object = Get(handle, "a string");
+  if (object.type != Object::Type::string) throw RunError("a string was expected, not " + object.cls->name);
+  return object.text;
+}
 
 }  // namespace device

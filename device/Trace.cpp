@@ -8,122 +8,143 @@
 
 namespace device {
 
-void Trace::Add(std::string line) {
-  if (recording_) lines_.push_back(std::move(line));
+void Trace::WriteLine(size_t level, const std::string &line) {
+  text_.append(2 * level, ' ');
+  text_ += line;
+  text_ += '\n';
 }
 
-std::string Trace::Text() const {
-  std::string out;
-  for (const std::string &line : lines_) out += line + "\n";
-  return out;
+void Trace::WriteEnclosing() {
+  if (frames_.empty() || frames_.back().written) return;
+  WriteLine(frames_.size() - 1, frames_.back().line);
+  frames_.back().written = true;
 }
 
-std::string Trace::Real(double value) {
+void Trace::Open(const std::string &line) {
+  if (!recording_) return;
+  WriteEnclosing();
+  frames_.push_back(Frame{line, false});
+}
+
+void Trace::Close(const std::string *result) {
+  if (!recording_ || frames_.empty()) return;
+  Frame frame = std::move(frames_.back());
+  frames_.pop_back();
+  if (!frame.written) {
+    WriteLine(frames_.size(), result != nullptr ? frame.line + " -> " + *result : frame.line);
+  } else if (result != nullptr) {
+    WriteLine(frames_.size(), "-> " + *result);
+  }
+}
+
+void Trace::Event(const std::string &line) {
+  if (!recording_) return;
+  WriteEnclosing();
+  WriteLine(frames_.size(), line);
+}
+
+std::string Trace::Quote(const std::string &text) {
+  std::string quoted = "\"";
+  for (unsigned char c : text) {
+    switch (c) {
+      case '"': quoted += "\\\""; break;
+      case '\\': quoted += "\\\\"; break;
+      case '\b': quoted += "\\b"; break;
+      case '\f': quoted += "\\f"; break;
+      case '\n': quoted += "\\n"; break;
+      case '\r': quoted += "\\r"; break;
+      case '\t': quoted += "\\t"; break;
+      default:
+        if (c < 0x20) {
+          char escape[8];
+          std::snprintf(escape, sizeof escape, "\\u%04x", c);
+          quoted += escape;
+        } else {
+          quoted += static_cast<char>(c);
+        }
+    }
+  }
+  return quoted + "\"";
+}
+
+// A value that a 32-bit float holds exactly prints as that float does, so both widths agree on it.
+std::string Trace::Component(double value) {
   if (std::isnan(value)) return "nan";
+  if (std::isinf(value)) return value > 0 ? "inf" : "-inf";
+  const bool exactFloat = static_cast<double>(static_cast<float>(value)) == value;
   char buffer[64];
-  std::snprintf(buffer, sizeof buffer, "%.17g", value);
+  std::snprintf(buffer, sizeof buffer, exactFloat ? "%.9g" : "%.17g", value);
   return buffer;
 }
 
-std::string Trace::Quoted(const std::string &text) {
-  std::string out = "\"";
-  for (char c : text) {
-    const unsigned char u = static_cast<unsigned char>(c);
-    if (c == '"' || c == '\\') {
-      out += '\\';
-      out += c;
-    } else if (u < 0x20 || u == 0x7f) {
-      char buffer[8];
-      std::snprintf(buffer, sizeof buffer, "\\x%02x", u);
-      out += buffer;
-    } else {
-      out += c;
-    }
-  }
-  return out + "\"";
-}
-
-std::string Trace::DescribeObject(uint64_t handle, Runtime &rt) {
+std::string Trace::Class(uint64_t handle, Runtime &rt) {
   if (handle == 0) return "nil";
   if (ClassInfo *cls = rt.ClassOfHandle(handle)) return "class " + cls->name;
-  Object *object = rt.Find(handle);
-  if (object == nullptr) return "?";
-  switch (object->type) {
-    case Object::Type::string:
-      return Quoted(ToUTF8(object->text));
-    case Object::Type::number:
-      if (object->numberType == Object::NumberType::boolean) return object->integer ? "true" : "false";
-      if (object->numberType == Object::NumberType::integer) return std::to_string(object->integer);
-      return Real(object->real);
-    case Object::Type::color:
-      if (object->pattern) return "UIColor(pattern)";
-      if (!object->colorName.empty()) return "UIColor." + object->colorName;
-      return "UIColor(" + Real(object->components[0]) + " " + Real(object->components[1]) + " " +
-             Real(object->components[2]) + " " + Real(object->components[3]) + ")";
-    default:
-      break;
-  }
-  if (!object->label.empty()) return object->cls->publicName + " " + object->label;
-  return object->cls->publicName;
+  return Object(handle, rt);
 }
 
-std::string Trace::DescribeArgument(const Value &value, Runtime &rt) {
-  switch (value.kind) {
-    case Kind::cgfloat:
-      return Real(value.real);
-    case Kind::boolean:
-      return value.word ? "YES" : "NO";
-    case Kind::word:
-      if (rt.IsSelector(value.word)) return "@selector(" + rt.SelectorName(value.word) + ")";
-      return DescribeObject(value.word, rt);
-    case Kind::none:
+std::string Trace::Selector(uint64_t selector, Runtime &rt) {
+  if (selector == 0) return "@selector(null)";
+  return "@selector(" + rt.SelectorName(selector) + ")";
+}
+
+std::string Trace::CGColor(uint64_t handle, Runtime &rt) {
+  if (handle == 0) return "NULL";
+  const double *c = rt.CGColorComponents(handle);
+  if (c == nullptr) return "CGColor(?)";
+  return "CGColor(" + Component(c[0]) + " " + Component(c[1]) + " " + Component(c[2]) + " " + Component(c[3]) + ")";
+}
+
+std::string Trace::Object(uint64_t handle, Runtime &rt) {
+  if (handle == 0) return "nil";
+  if (ClassInfo *cls = rt.ClassOfHandle(handle)) return "class " + cls->name;
+  device::Object *object = rt.Find(handle);
+  if (object == nullptr) return "?";
+  if (!object->label.empty()) return object->cls->name + "#" + object->label;
+  switch (object->type) {
+    case Object::Type::color:
+      if (!object->initialized) return "UIColor(uninitialised)";
+      if (object->pattern) return "UIColor(pattern)";
+      return "UIColor(" + Component(object->components[0]) + " " + Component(object->components[1]) + " " +
+             Component(object->components[2]) + " " + Component(object->components[3]) + ")";
+    case Object::Type::string:
+      return Quote(ToUTF8(object->text));
+    case Object::Type::image:
+      return "UIImage(" + Quote(object->imageName) + ")";
+    case Object::Type::dictionary: return "NSDictionary";
+    case Object::Type::array: return "NSArray";
+    case Object::Type::number: return "NSNumber";
+    case Object::Type::date: return "NSDate";
+    case Object::Type::data: return "NSData";
+    case Object::Type::scanner: return "NSScanner";
+    case Object::Type::characterSet: return "NSCharacterSet";
+    case Object::Type::plain:
       break;
+  }
+  unsigned &number = numbers_[handle];
+  if (number == 0) number = static_cast<unsigned>(numbers_.size());
+  return object->cls->name + "#" + std::to_string(number);
+}
+
+std::string Trace::Typed(Type type, const Value &value, Runtime &rt) {
+  switch (type) {
+    case Type::object: return Object(value.word, rt);
+    case Type::cls: return Class(value.word, rt);
+    case Type::sel: return Selector(value.word, rt);
+    case Type::boolean: return Bool(value.word != 0);
+    case Type::cgfloat: return Component(value.real);
+    case Type::cgcolor: return CGColor(value.word, rt);
+    case Type::out: return "_";
+    case Type::word:
+    case Type::none: break;
   }
   return "";
 }
 
-namespace {
-
-std::string Arguments(const std::vector<Value> &args, Trace &trace, Runtime &rt) {
+std::string Trace::Arguments(const std::vector<Type> &types, const std::vector<Value> &values, Runtime &rt) {
   std::string out;
-  for (const Value &v : args) out += " " + trace.DescribeArgument(v, rt);
+  for (size_t i = 0; i < types.size() && i < values.size(); ++i) out += " " + Typed(types[i], values[i], rt);
   return out;
 }
-
-}  // namespace
-
-void Trace::ClassLookup(const std::string &name, bool found) {
-  Add("lookup " + name + (found ? "" : " (absent)"));
-}
-
-void Trace::MessageSent(const std::string &receiverClass, const std::string &selector, const std::vector<Value> &args,
-                        Runtime &rt) {
-  Add("send " + receiverClass + " " + selector + Arguments(args, *this, rt));
-}
-
-void Trace::HostCall(const std::string &implementor, const std::string &receiver, const std::string &selector,
-                     const std::vector<Value> &args, Runtime &rt) {
-  Add("call " + implementor + " " + selector + " on " + receiver + Arguments(args, *this, rt));
-}
-
-void Trace::FileRead(const std::string &devicePath, bool found) {
-  Add("read " + devicePath + (found ? " found" : " missing"));
-}
-
-void Trace::DictionaryLookup(const std::string &selector, const std::string &key) {
-  Add("lookup-key " + selector + " " + key);
-}
-
-void Trace::BoolValue(const std::string &value, bool result) {
-  Add("boolValue " + value + " -> " + (result ? "YES" : "NO"));
-}
-
-void Trace::ColorPicker(const std::string &value, const std::string &fallback, const std::string &result) {
-  Add("LCPParseColorString " + value + " " + fallback + " -> " + result);
-}
-
-void Trace::ColorMade(const std::string &color) { Add("color " + color); }
-
-void Trace::Note(const std::string &line) { Add(line); }
 
 }  // namespace device

@@ -289,9 +289,13 @@ TEST_P(LoadedSlice, TheCategoryIsAttachedToUIColorFromTheBinarysMethodList) {
     EXPECT_TRUE(rt.IsImageCode(imp)) << method;
   }
   const uint64_t isSameColor = rt.LookUpInClass(&color, false, rt.Selector("isSameColor:"));
-  if (GetParam() == Arch::armv7) EXPECT_EQ(isSameColor & 1, 1u) << "a Thumb method";
+  if (GetParam() == Arch::armv7) {
+    EXPECT_EQ(isSameColor & 1, 1u) << "a Thumb method";
+  }
   for (const Symbol &symbol : device_->slice().symbols) {
-    if (symbol.name == "-[UIColor(CompareAndHex) isSameColor:]") EXPECT_EQ(isSameColor, symbol.address + device_->slide());
+    if (symbol.name == "-[UIColor(CompareAndHex) isSameColor:]") {
+      EXPECT_EQ(isSameColor, symbol.address + device_->slide());
+    }
   }
 }
 

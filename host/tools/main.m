@@ -18,6 +18,8 @@ static void PrintUsage(FILE *stream) {
         "      write the example theme into a new device root DIR\n"
         "  theme set DIR KEY VALUE\n"
         "      change one setting of the theme in device root DIR, checking its type\n"
+        "  trace SCENARIO.json\n"
+        "      run a scenario (files, host classes, calls) and print everything the library does\n"
         "\n"
         "Without --device-root the embedded example theme is used.\n",
         stream);
@@ -45,6 +47,8 @@ int main(int argc, char **argv) {
       status = DWRunDoctor(arguments);
     } else if ([command isEqualToString:@"theme"]) {
       status = DWRunTheme(arguments);
+    } else if ([command isEqualToString:@"trace"]) {
+      status = DWRunTrace(arguments);
     } else if ([command isEqualToString:@"help"] || [command isEqualToString:@"--help"]) {
       PrintUsage(stdout);
       status = 0;

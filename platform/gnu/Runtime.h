@@ -39,13 +39,17 @@ inline Class LookUpClass(const char *name) { return objc_getClass(name); }
 // A class referenced by name in a message, the way compiled code refers to a class it links against.
 inline id ClassRef(const char *name) { return reinterpret_cast<id>(objc_lookUpClass(name)); }
 
-// A message to nil does nothing and yields zero; the GNU runtime's nil method does not zero
-// floating-point or wide results, so nil is answered here.
+// A message to nil is looked up and sent like any other, as objc_msgSend is called for nil on the
+// device, and yields zero; the GNU runtime's nil method does not zero floating-point or wide
+// results, so its answer is replaced here.
 template <typename R, typename... Args>
 inline R Send(id receiver, SEL selector, Args... args) {
-  if (receiver == nullptr) return R();
   using Fn = R (*)(id, SEL, Args...);
   Fn fn = FunctionCast<Fn>(objc_msg_lookup(receiver, selector));
+  if (receiver == nullptr) {
+    fn(receiver, selector, args...);
+    return R();
+  }
   return fn(receiver, selector, args...);
 }
 

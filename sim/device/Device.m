@@ -1,10 +1,12 @@
 #define _GNU_SOURCE  // dladdr
 #import "Device.h"
+#import "Trace.h"
 
 #include <dlfcn.h>
 #include <objc/runtime.h>
 #include <stdio.h>
 #include <string.h>
+#include <sys/stat.h>
 
 static NSString *deviceRoot;
 static NSCountedSet *readCounts;
@@ -53,7 +55,14 @@ static id DictionaryInitWithContentsOfFile(id self, SEL _cmd, NSString *path) {
                                                        format:NULL
                                                         error:NULL];
   }
-  if (![plist isKindOfClass:[NSDictionary class]]) {
+  BOOL isDictionary = [plist isKindOfClass:[NSDictionary class]];
+  if (DWTracing()) {
+    struct stat status;
+    BOOL exists = path != nil && stat([DWDeviceLocalPath(path) fileSystemRepresentation], &status) == 0;
+    NSString *outcome = isDictionary ? @"found" : exists ? @"unreadable" : @"missing";
+    DWTraceEvent([NSString stringWithFormat:@"read %@ %@", DWTraceValue(path), outcome]);
+  }
+  if (!isDictionary) {
     [self release];
     return nil;
   }

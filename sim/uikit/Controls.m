@@ -2,6 +2,7 @@
 #import "UIKit.h"
 
 #import "../device/CallLog.h"
+#import "../device/Trace.h"
 
 @implementation UISlider
 
@@ -20,7 +21,8 @@
 // The tint the slider draws its track and thumb image with.
 - (UIColor *)_effectiveTintColorWithImage:(UIImage *)image {
   DWLogCall("UISlider", self, _cmd, image);
-  return [self tintColor];
+  DW_TRACE_IMPL("UISlider", DWTraceValue(image));
+  return DWTraceReturning([self tintColor]);
 }
 
 @end
@@ -36,7 +38,8 @@
 
 - (UIColor *)tintColor {
   DWLogCall("UIStatusBarForegroundStyleAttributes", self, _cmd, nil);
-  return _lightContent ? [UIColor whiteColor] : [UIColor blackColor];
+  DW_TRACE_IMPL("UIStatusBarForegroundStyleAttributes", nil);
+  return DWTraceReturning(_lightContent ? [UIColor whiteColor] : [UIColor blackColor]);
 }
 
 @end

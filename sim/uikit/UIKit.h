@@ -40,6 +40,7 @@ typedef struct CGColor *CGColorRef;
   DWCGFloat _red, _green, _blue, _alpha;
   UIImage *_patternImage;
   struct CGColor _cgColor;
+  BOOL _initialised;  // NO between alloc and an initialiser
 }
 + (UIColor *)colorWithRed:(DWCGFloat)red green:(DWCGFloat)green blue:(DWCGFloat)blue alpha:(DWCGFloat)alpha;
 + (UIColor *)colorWithWhite:(DWCGFloat)white alpha:(DWCGFloat)alpha;
@@ -65,6 +66,8 @@ typedef struct CGColor *CGColorRef;
 - (BOOL)getRed:(DWCGFloat *)red green:(DWCGFloat *)green blue:(DWCGFloat *)blue alpha:(DWCGFloat *)alpha;
 - (CGColorRef)CGColor;
 - (UIImage *)patternImage;
+// How the trace writes this colour.
+- (NSString *)traceValue;
 @end
 
 // A colour from a CGColor's components (autoreleased), as UIKit makes one for a layer colour.
@@ -188,3 +191,18 @@ UIColor *DWColorWithCGColor(CGColorRef color);
 - (UIStatusBarForegroundStyleAttributes *)foregroundStyle;
 - (void)setForegroundStyle:(UIStatusBarForegroundStyleAttributes *)style;
 @end
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+// The trace value of a CGColor reference: "CGColor(R G B A)", or "NULL".
+NSString *DWTraceCGColor(CGColorRef color);
+// The trace value of a colour: "UIColor(R G B A)", "UIColor(pattern)" or "UIColor(uninitialised)".
+NSString *DWTraceColor(UIColor *color);
+// The trace value of a colour component: exact, and the same in both widths for values both hold.
+NSString *DWTraceComponent(DWCGFloat component);
+
+#ifdef __cplusplus
+}
+#endif

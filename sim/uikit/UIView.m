@@ -1,6 +1,7 @@
 #import "UIKit.h"
 
 #import "../device/CallLog.h"
+#import "../device/Trace.h"
 
 @implementation UIView
 
@@ -26,6 +27,7 @@
 
 - (void)setBackgroundColor:(UIColor *)color {
   DWLogCall("UIView", self, _cmd, color);
+  DW_TRACE_IMPL("UIView", DWTraceValue(color));
   [color retain];
   [_backgroundColor release];
   _backgroundColor = color;
@@ -35,6 +37,7 @@
 
 - (void)setHidden:(BOOL)hidden {
   DWLogCall("UIView", self, _cmd, [NSNumber numberWithBool:hidden]);
+  DW_TRACE_IMPL("UIView", DWTraceBool(hidden));
   _hidden = hidden;
 }
 
@@ -60,7 +63,10 @@
   _tintColor = color;
 }
 
-- (void)layoutSubviews { DWLogCall("UIView", self, _cmd, nil); }
+- (void)layoutSubviews {
+  DWLogCall("UIView", self, _cmd, nil);
+  DW_TRACE_IMPL("UIView", nil);
+}
 
 - (void)setNeedsLayout {}
 
@@ -94,10 +100,14 @@
 
 - (UIColor *)textColor { return _textColor; }
 
-- (void)setTextColor:(UIColor *)color { [self _setTextColor:color]; }
+- (void)setTextColor:(UIColor *)color {
+  DW_TRACE_IMPL("UILabel", DWTraceValue(color));
+  DW_TRACE_MESSAGE(self, @selector(_setTextColor:), DWTraceValue(color), [self _setTextColor:color]);
+}
 
 - (void)_setTextColor:(UIColor *)color {
   DWLogCall("UILabel", self, _cmd, color);
+  DW_TRACE_IMPL("UILabel", DWTraceValue(color));
   [color retain];
   [_textColor release];
   _textColor = color;
@@ -106,18 +116,23 @@
 // The colour the label draws with while highlighted or animated; it ends as the text colour.
 - (void)_setColor:(UIColor *)color {
   DWLogCall("UILabel", self, _cmd, color);
+  DW_TRACE_IMPL("UILabel", DWTraceValue(color));
   [color retain];
   [_textColor release];
   _textColor = color;
 }
 
-- (void)layoutSubviews { DWLogCall("UILabel", self, _cmd, nil); }
+- (void)layoutSubviews {
+  DWLogCall("UILabel", self, _cmd, nil);
+  DW_TRACE_IMPL("UILabel", nil);
+}
 
 @end
 
 @implementation UIButtonLabel
 - (void)layoutSubviews {
   DWLogCall("UIButtonLabel", self, _cmd, nil);
+  DW_TRACE_IMPL("UIButtonLabel", nil);
 }
 @end
 
@@ -146,6 +161,7 @@
 // A table label keeps its background as a layer colour.
 - (void)_setBackgroundCGColor:(CGColorRef)color {
   DWLogRawCall("UITableViewLabel", self, _cmd, color);
+  DW_TRACE_IMPL("UITableViewLabel", DWTraceCGColor(color));
   [_backgroundColor release];
   _backgroundColor = [DWColorWithCGColor(color) retain];
 }

@@ -407,7 +407,10 @@ void Runtime::TrapSendReturn() {
 Value Runtime::CallImplementation(uint64_t imp, uint64_t receiver, uint64_t selector, const SelectorInfo &info,
                                   const std::vector<Value> &args) {
   if (const HostMethod *method = HostMethodAt(imp)) return RunHostMethod(*method, receiver, selector, args);
-  if (!IsImageCode(imp)) throw RunError(info.name + ": " + Hex(imp) + " is neither the library nor the host");
+  // The library's code, or a trap of the model's own (the slot of an inherited method) run as code.
+  if (!IsImageCode(imp) && !machine_.IsTrap(imp)) {
+    throw RunError(info.name + ": " + Hex(imp) + " is neither the library nor the host");
+  }
   std::vector<Value> all = {Value::Word(receiver), Value::Word(selector)};
   all.insert(all.end(), args.begin(), args.end());
   return machine_.Call(imp, all, KindOf(info.result));

@@ -99,6 +99,17 @@ void Device::InstallImports() {
     trace_.Close(nullptr);
     return Value::None();
   });
+  // Likewise the compiler's forms of [x retain] and [x autorelease].
+  for (const char *message : {"retain", "autorelease"}) {
+    const std::string name = message;
+    add("_objc_" + name, kObjC, {Kind::word}, Kind::word, [&, name](const std::vector<Value> &a) {
+      trace_.Open("send " + trace_.Object(a[0].word, rt) + " " + name);
+      const Value result = a[0].word != 0 ? rt.Send("", a[0].word, name) : Value::Word(0);
+      const std::string described = trace_.Object(result.word, rt);
+      trace_.Close(&described);
+      return result;
+    });
+  }
   add("_objc_autoreleasePoolPush", kObjC, {}, Kind::word, [&](const std::vector<Value> &) {
     return Value::Word(rt.PushPool());
   });

@@ -252,11 +252,11 @@ void InstallFoundation(Runtime &rt, FileReader files) {
     rt.Release(self);
     return Value::None();
   });
-  rt.AddMethod(object, false, InternalSelector("retain", {}, Type::object), [](Runtime &rt, uint64_t self, uint64_t, const std::vector<Value> &) {
+  rt.AddMethod(object, false, "retain", [](Runtime &rt, uint64_t self, uint64_t, const std::vector<Value> &) {
     rt.Retain(self);
     return Value::Word(self);
   });
-  rt.AddMethod(object, false, InternalSelector("autorelease", {}, Type::object), [](Runtime &rt, uint64_t self, uint64_t, const std::vector<Value> &) {
+  rt.AddMethod(object, false, "autorelease", [](Runtime &rt, uint64_t self, uint64_t, const std::vector<Value> &) {
     return Value::Word(rt.Autorelease(self));
   });
   rt.AddMethod(object, false, "respondsToSelector:",

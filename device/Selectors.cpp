@@ -12,6 +12,8 @@ std::vector<SelectorInfo> Table() {
   std::vector<SelectorInfo> rows = {
       {"alloc", {}, T::object, true, false},
       {"release", {}, T::none, true, false},
+      {"retain", {}, T::object, true, false},
+      {"autorelease", {}, T::object, true, false},
       {"class", {}, T::cls, true, false},
       {"dictionaryWithContentsOfFile:", {T::object}, T::object, true, false},
       {"initWithContentsOfFile:", {T::object}, T::object, true, false},

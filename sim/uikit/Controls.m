@@ -13,10 +13,25 @@
 
 - (void)dealloc {
   [_thumbImage release];
+  [_trackColor release];
   [super dealloc];
 }
 
 - (UIImage *)thumbImage { return _thumbImage; }
+
+- (UIColor *)trackColor { return _trackColor; }
+
+// Each pass draws the track and thumb in the tint asked for the thumb image.
+- (void)layoutSubviews {
+  DWLogCall("UISlider", self, _cmd, nil);
+  DW_TRACE_IMPL("UISlider", nil);
+  if (DWTracing()) DWTraceMessageBegin(self, @selector(_effectiveTintColorWithImage:), DWTraceValue(_thumbImage));
+  UIColor *tint = [self _effectiveTintColorWithImage:_thumbImage];
+  if (DWTracing()) DWTraceClose(DWTraceValue(tint));
+  [tint retain];
+  [_trackColor release];
+  _trackColor = tint;
+}
 
 // The tint the slider draws its track and thumb image with.
 - (UIColor *)_effectiveTintColorWithImage:(UIImage *)image {
@@ -55,7 +70,22 @@
 
 - (void)dealloc {
   [_foregroundStyle release];
+  [_glyphColor release];
   [super dealloc];
+}
+
+- (UIColor *)glyphColor { return _glyphColor; }
+
+// Each pass draws the time, signal and battery glyphs in the style attributes' tint.
+- (void)layoutSubviews {
+  DWLogCall("UIStatusBar", self, _cmd, nil);
+  DW_TRACE_IMPL("UIStatusBar", nil);
+  if (DWTracing()) DWTraceMessageBegin(_foregroundStyle, @selector(tintColor), nil);
+  UIColor *tint = [_foregroundStyle tintColor];
+  if (DWTracing()) DWTraceClose(DWTraceValue(tint));
+  [tint retain];
+  [_glyphColor release];
+  _glyphColor = tint;
 }
 
 - (UIStatusBarForegroundStyleAttributes *)foregroundStyle { return _foregroundStyle; }

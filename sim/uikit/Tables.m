@@ -54,6 +54,8 @@ static void StackSubviews(UIView *view) {
 }
 
 - (UITableViewCellContentView *)contentView { return _contentView; }
+
+- (void)setHighlighted:(BOOL)highlighted { [_textLabel setHighlighted:highlighted]; }
 - (UITableViewLabel *)textLabel { return _textLabel; }
 
 // The cell gives its label its own background so that the label draws opaquely.

@@ -102,6 +102,9 @@ UIColor *DWColorWithCGColor(CGColorRef color);
 @interface UILabel : UIView {
   NSString *_text;
   UIColor *_textColor;
+  UIColor *_highlightedTextColor;
+  UIColor *_colorBeforeHighlight;
+  BOOL _highlighted;
 }
 - (NSString *)text;
 - (void)setText:(NSString *)text;
@@ -110,6 +113,12 @@ UIColor *DWColorWithCGColor(CGColorRef color);
 - (void)setTextColor:(UIColor *)color;
 - (void)_setTextColor:(UIColor *)color;
 - (void)_setColor:(UIColor *)color;
+- (UIColor *)highlightedTextColor;
+- (void)setHighlightedTextColor:(UIColor *)color;
+- (BOOL)isHighlighted;
+// Draws with the highlighted text colour while highlighted, through _setColor:, and with the colour
+// it had before once the highlight ends.
+- (void)setHighlighted:(BOOL)highlighted;
 @end
 
 @interface UIButtonLabel : UILabel
@@ -135,6 +144,8 @@ UIColor *DWColorWithCGColor(CGColorRef color);
 }
 - (UITableViewCellContentView *)contentView;
 - (UITableViewLabel *)textLabel;
+// Highlights the cell's text label along with the cell.
+- (void)setHighlighted:(BOOL)highlighted;
 @end
 
 @interface UITableView : UIView
@@ -172,8 +183,11 @@ UIColor *DWColorWithCGColor(CGColorRef color);
 
 @interface UISlider : UIView {
   UIImage *_thumbImage;
+  UIColor *_trackColor;
 }
 - (UIImage *)thumbImage;
+// The colour its last layout pass drew the track and thumb in, asked of _effectiveTintColorWithImage:.
+- (UIColor *)trackColor;
 - (UIColor *)_effectiveTintColorWithImage:(UIImage *)image;
 @end
 
@@ -187,7 +201,10 @@ UIColor *DWColorWithCGColor(CGColorRef color);
 // The status bar draws its glyphs in its style attributes' tint colour.
 @interface UIStatusBar : UIView {
   UIStatusBarForegroundStyleAttributes *_foregroundStyle;
+  UIColor *_glyphColor;
 }
+// The colour its last layout pass drew the glyphs in, asked of its style attributes' tintColor.
+- (UIColor *)glyphColor;
 - (UIStatusBarForegroundStyleAttributes *)foregroundStyle;
 - (void)setForegroundStyle:(UIStatusBarForegroundStyleAttributes *)style;
 @end

@@ -87,7 +87,34 @@
 - (void)dealloc {
   [_text release];
   [_textColor release];
+  [_highlightedTextColor release];
+  [_colorBeforeHighlight release];
   [super dealloc];
+}
+
+- (UIColor *)highlightedTextColor { return _highlightedTextColor; }
+
+- (void)setHighlightedTextColor:(UIColor *)color {
+  [color retain];
+  [_highlightedTextColor release];
+  _highlightedTextColor = color;
+}
+
+- (BOOL)isHighlighted { return _highlighted; }
+
+- (void)setHighlighted:(BOOL)highlighted {
+  if (highlighted == _highlighted) return;
+  _highlighted = highlighted;
+  if (highlighted) {
+    if (_highlightedTextColor == nil) return;
+    [_colorBeforeHighlight release];
+    _colorBeforeHighlight = [_textColor retain];
+    [self _setColor:_highlightedTextColor];
+  } else if (_colorBeforeHighlight != nil) {
+    UIColor *restored = [_colorBeforeHighlight autorelease];
+    _colorBeforeHighlight = nil;
+    [self _setColor:restored];
+  }
 }
 
 - (NSString *)text { return _text; }

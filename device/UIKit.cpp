@@ -271,6 +271,18 @@ void InstallUIKit(Runtime &rt) {
   rt.DefineClass("UINavigationBar", "UIView");
 
   ClassInfo &slider = rt.DefineClass("UISlider", "UIView");
+  slider.initializer = [](Runtime &rt, uint64_t self) {
+    Object &thumb = rt.NewObject(rt.Class("UIImage"), Object::Type::image);
+    thumb.imageName = "slider-thumb";
+    SetIvar(rt, self, "_thumbImage", thumb.handle);
+    rt.Release(thumb.handle);
+  };
+  // Each pass draws the track and thumb in the tint asked for the thumb image.
+  rt.AddMethod(slider, false, "layoutSubviews", [](Runtime &rt, uint64_t self, uint64_t, const std::vector<Value> &) {
+    const Value tint = rt.Send("msg", self, "_effectiveTintColorWithImage:", {Value::Word(Ivar(rt, self, "_thumbImage"))});
+    SetIvar(rt, self, "_trackColor", tint.word);
+    return Value::None();
+  }, true);
   rt.AddMethod(slider, false, "_effectiveTintColorWithImage:",
                [](Runtime &rt, uint64_t self, uint64_t, const std::vector<Value> &) {
                  const uint64_t imp = rt.LookUp(self, rt.Selector("tintColor"));
@@ -281,7 +293,18 @@ void InstallUIKit(Runtime &rt) {
   rt.AddMethod(statusStyle, false, "tintColor", [](Runtime &rt, uint64_t, uint64_t, const std::vector<Value> &) {
     return Value::Word(NamedColorObject(rt, "blackColor"));
   }, true);
-  rt.DefineClass("UIStatusBar", "UIView");
+  ClassInfo &statusBar = rt.DefineClass("UIStatusBar", "UIView");
+  statusBar.initializer = [](Runtime &rt, uint64_t self) {
+    const uint64_t style = rt.Make(rt.Class("UIStatusBarForegroundStyleAttributes"));  // dark content
+    SetIvar(rt, self, "_foregroundStyle", style);
+    rt.Release(style);
+  };
+  // Each pass draws the time, signal and battery glyphs in the style attributes' tint.
+  rt.AddMethod(statusBar, false, "layoutSubviews", [](Runtime &rt, uint64_t self, uint64_t, const std::vector<Value> &) {
+    const Value tint = rt.Send("msg", Ivar(rt, self, "_foregroundStyle"), "tintColor", {});
+    SetIvar(rt, self, "_glyphColor", tint.word);
+    return Value::None();
+  }, true);
 
   rt.DefineClass("UIVisualEffectView", "UIView");
   rt.DefineClass("CALayer", "NSObject");

@@ -216,8 +216,8 @@ bool ScanHexInt(const std::u16string &text, size_t &location, const std::functio
     if (c >= u'A' && c <= u'F') return c - u'A' + 10;
     return -1;
   };
-  if (i + 2 < text.size() + 1 && text.compare(i, 2, u"0x") == 0 && digit(i + 2) >= 0) i += 2;
-  else if (i + 2 < text.size() + 1 && text.compare(i, 2, u"0X") == 0 && digit(i + 2) >= 0) i += 2;
+  const bool prefixed = text.compare(i, 2, u"0x") == 0 || text.compare(i, 2, u"0X") == 0;
+  if (prefixed && digit(i + 2) >= 0) i += 2;
   if (digit(i) < 0) return false;
   uint64_t v = 0;
   bool overflow = false;

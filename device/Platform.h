@@ -39,15 +39,14 @@ bool ScanHexInt(const std::u16string &text, size_t &location, const std::functio
 // Unicode general category S: math, currency, modifier and other symbols.
 bool IsSymbol(char32_t c);
 
-// The colour picker's LCPParseColorString: a colour string ("#RGB", "#RRGGBB", either without "#",
-// optionally followed by ":alpha") or, for anything else, the fallback string's colour.
+// The colour strings the colour picker reads: "#RGB" or "#RRGGBB" (the "#" optional, either case),
+// optionally followed by ":alpha" with alpha a decimal from 0 to 1. Gives the three bytes and alpha.
 bool ParsePickerColor(const std::u16string &text, double components[4]);
-uint64_t NewColor(Runtime &rt, double r, double g, double b, double a, bool autoreleased);
-
-}  // namespace device
-
-namespace device {
 // LCPParseColorString(value, fallback): the colour of `value` when it is a colour string, else the
 // colour of `fallback`; autoreleased. Components in the slice's width, bytes divided by 255 there.
 uint64_t ParseColorString(Runtime &rt, uint64_t value, uint64_t fallback);
+
+// A colour with these components (rounded to the slice's CGFloat), +1 or autoreleased.
+uint64_t NewColor(Runtime &rt, double r, double g, double b, double a, bool autoreleased);
+
 }  // namespace device

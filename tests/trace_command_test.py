@@ -59,6 +59,8 @@ class Refusals(unittest.TestCase):
     def test_host_that_cannot_be_made(self):
         self.assert_refused(changed(classes=[{"name": "UIView", "superclass": "NSObject"}]), "UIView")
         self.assert_refused(changed(classes=[{"name": "SPTPopupView", "superclass": "UIWindow"}]), "UIWindow")
+        self.assert_refused(changed(calls=[{"to": "view", "selector": "iconColor"}]), "calls[0]",
+                            "UIView does not answer iconColor")
 
 
 if __name__ == "__main__":

@@ -7,8 +7,13 @@
 #include <unistd.h>
 
 int DWRunTrace(NSArray *arguments) {
+  if ([arguments count] == 1 && ([[arguments objectAtIndex:0] isEqualToString:@"-h"] ||
+                                 [[arguments objectAtIndex:0] isEqualToString:@"--help"])) {
+    DWPrintCommandHelp(@"trace", stdout);
+    return 0;
+  }
   if ([arguments count] != 1 || [[arguments objectAtIndex:0] hasPrefix:@"-"]) {
-    DWPrintError(@"usage: duskwell-sim trace SCENARIO.json");
+    DWPrintError(@"trace: expected one scenario file (try 'duskwell-sim trace --help')");
     return 2;
   }
   char self[4096];

@@ -134,10 +134,10 @@ id Perform(const char *kind, const Message &message, id self, Class declaring) {
 constexpr int kPoolSize = 96;
 std::map<std::pair<Shape, int>, HostMethod> hostMethods;
 
-id RunHost(Shape shape, int index, id self, SEL, const Argument &argument) {
+id RunHost(Shape shape, int index, id self, SEL selector, const Argument &argument) {
   const HostMethod &method = hostMethods.at({shape, index});
   NSMutableString *line = [NSMutableString stringWithFormat:@"impl %s %@ %s", method.implementor.c_str(),
-                                                            Describe(self), method.spec->selector->name];
+                                                            Describe(self), sel_getName(selector)];
   if (NSString *described = DescribeArgument(shape, argument)) [line appendFormat:@" %@", described];
   DWTraceOpen(line);
   for (const Message &step : method.spec->steps) Perform("msg", step, self, method.declaring);
@@ -244,6 +244,34 @@ bool MakeObject(const ObjectSpec &spec, std::string *error) {
   return true;
 }
 
+// A message the receiver cannot answer would raise on the device and end the run; it is refused
+// before anything runs.
+bool Answers(const Message &message, Class receiverClass, Class declaring, const std::string &where,
+             std::string *error) {
+  Class cls = message.to == "super" ? class_getSuperclass(declaring)
+              : message.to == "self" ? receiverClass
+                                     : object_getClass(objects.at(message.to));
+  if (cls != Nil && class_respondsToSelector(cls, sel_registerName(message.selector->name))) return true;
+  *error = where + ": " + (cls != Nil ? class_getName(cls) : "nil") + " does not answer " + message.selector->name;
+  return false;
+}
+
+bool AllMessagesAnswered(const Scenario &scenario, std::string *error) {
+  for (size_t i = 0; i < scenario.calls.size(); ++i) {
+    if (!Answers(scenario.calls[i], Nil, Nil, "calls[" + std::to_string(i) + "]", error)) return false;
+  }
+  for (const ClassSpec &spec : scenario.classes) {
+    Class cls = objc_getClass(spec.name.c_str());
+    for (const MethodSpec &method : spec.methods) {
+      for (const Message &step : method.steps) {
+        const std::string where = "class " + spec.name + " " + method.selector->name + " step";
+        if (!Answers(step, cls, cls, where, error)) return false;
+      }
+    }
+  }
+  return true;
+}
+
 int RemoveEntry(const char *path, const struct stat *, int, struct FTW *) { return remove(path); }
 
 bool WriteFiles(const Scenario &scenario, const std::string &root, std::string *error) {
@@ -287,6 +315,7 @@ bool RunScenario(const Scenario &scenario, const std::string &libraryPath, FILE 
   DWDeviceSetRoot(Text(root));
   for (size_t i = 0; ok && i < scenario.classes.size(); ++i) ok = MakeClass(scenario.classes[i], error);
   for (size_t i = 0; ok && i < scenario.objects.size(); ++i) ok = MakeObject(scenario.objects[i], error);
+  ok = ok && AllMessagesAnswered(scenario, error);
   if (ok) {
     ObserveLibrary(libraryPath, scenario.traceInstallation);
     if (scenario.traceInstallation) DWTraceStart(output, DescribeForTrace);

@@ -104,28 +104,20 @@ static NSData *ReadFileSilently(NSString *path) {
   return failed ? nil : data;
 }
 
-// How many reads are in progress: GNUstep reads files of its own (its locale tables) through this
-// reader the first time it parses XML, inside the library's read. Those are not the library's reads.
-static int readsInProgress;
-
 static id DictionaryInitWithContentsOfFile(id self, SEL _cmd, NSString *path) {
   (void)_cmd;
   if (path != nil) [readCounts addObject:path];
   NSData *data = ReadFileSilently(DWDeviceLocalPath(path));
   id plist = nil;
   if (data != nil) {
-    ++readsInProgress;
-    @try {
-      plist = [NSPropertyListSerialization propertyListWithData:data
-                                                        options:NSPropertyListImmutable
-                                                         format:NULL
-                                                          error:NULL];
-    } @finally {
-      --readsInProgress;
-    }
+    plist = [NSPropertyListSerialization propertyListWithData:data
+                                                      options:NSPropertyListImmutable
+                                                       format:NULL
+                                                        error:NULL];
   }
   BOOL isDictionary = [plist isKindOfClass:[NSDictionary class]];
-  if (DWTracing() && readsInProgress == 0) {
+  // Only the device's own files: Foundation reads its resources through here too.
+  if (DWTracing() && [path hasPrefix:@"/var/mobile/"]) {
     struct stat status;
     BOOL exists = path != nil && stat([DWDeviceLocalPath(path) fileSystemRepresentation], &status) == 0;
     NSString *outcome = isDictionary ? @"found" : exists ? @"unreadable" : @"missing";

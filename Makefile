@@ -86,5 +86,5 @@ endif
 
 device-check: build build-f32 $(device_check_needs)
 	@test -n "$(SCENARIOS)" || { echo "device-check: no scenarios in tests/scenarios/" >&2; exit 1; }
-	device/check-traces --device $(BUILD)/duskwell-device --linux $(BUILD)/duskwell-sim \
+	@device/check-traces --device $(BUILD)/duskwell-device --linux $(BUILD)/duskwell-sim \
 	  --linux-f32 $(BUILD_F32)/duskwell-sim --dylib $(device_check_dylib) $(SCENARIOS)

@@ -10,7 +10,7 @@ BUILD_TSAN := build-tsan
 CMAKE_ARGS := -DCMAKE_BUILD_TYPE=RelWithDebInfo
 JOBS       := $(shell nproc 2>/dev/null || echo 2)
 
-.PHONY: all bootstrap build build-sim build-f32 build-asan demo test test-64 test-32 test-sanitize test-threads clean
+.PHONY: all bootstrap build build-sim build-f32 build-asan demo test test-64 test-32 test-sanitize test-threads device-check clean
 all: build
 
 # $(call step,LOG,MESSAGE,COMMAND): one line of progress, the command's output in LOG.
@@ -54,7 +54,8 @@ build-asan: bootstrap $(BUILD_SAN)/CMakeCache.txt
 demo: build-sim
 	@scripts/demo $(BUILD)/duskwell-sim
 
-test-64: build
+# The device model's own tests load the shipped dylib too.
+test-64: build ios
 	cd $(BUILD) && ctest --output-on-failure
 
 test-32: build-f32
@@ -62,7 +63,7 @@ test-32: build-f32
 
 # AddressSanitizer and UndefinedBehaviorSanitizer errors fail the run. Leak reports are off: the GNU
 # runtime and GNUstep keep their tables until exit; the tests count live objects themselves.
-test-sanitize: build-asan
+test-sanitize: build-asan ios
 	cd $(BUILD_SAN) && ASAN_OPTIONS=detect_leaks=0 UBSAN_OPTIONS=print_stacktrace=1 ctest --output-on-failure
 
 # ThreadSanitizer on the threaded test alone: it builds only that test and what it loads.
@@ -75,10 +76,27 @@ test-threads: bootstrap $(BUILD_TSAN)/CMakeCache.txt
 	  cmake --build $(BUILD_TSAN) -j $(JOBS) --target duskwell_thread_tests)
 	TSAN_OPTIONS="halt_on_error=1 exitcode=66 suppressions=$(CURDIR)/tests/tsan.supp" $(BUILD_TSAN)/duskwell_thread_tests
 
-test: bootstrap test-64 test-32 test-sanitize test-threads fuzz-smoke ios-check
+test: bootstrap test-64 test-32 test-sanitize test-threads fuzz-smoke ios-check device-check
 
 clean: ios-clean fuzz-clean
 	rm -rf $(BUILD) $(BUILD_F32) $(BUILD_SAN) $(BUILD_TSAN) out dist
 
 include ios/ios.mk
 include fuzz/fuzz.mk
+
+# The shipped device dylib run under emulation (build/duskwell-device) through every scenario, each
+# slice's trace compared with the Linux build's of its width: arm64 with build/, armv7 with
+# build-f32/. `make device-check DYLIB=FILE` checks any thin or fat dylib instead of the one built.
+SCENARIOS = $(sort $(wildcard tests/scenarios/*.json))
+ifeq ($(origin DYLIB),command line)
+device_check_dylib := $(DYLIB)
+device_check_needs :=
+else
+device_check_dylib := $(IOS_DYLIB)
+device_check_needs := ios
+endif
+
+device-check: build build-f32 $(device_check_needs)
+	@test -n "$(SCENARIOS)" || { echo "device-check: no scenarios in tests/scenarios/" >&2; exit 1; }
+	@device/check-traces --device $(BUILD)/duskwell-device --linux $(BUILD)/duskwell-sim \
+	  --linux-f32 $(BUILD_F32)/duskwell-sim --dylib $(device_check_dylib) $(SCENARIOS)

@@ -69,7 +69,8 @@ Relocation DecodeRelocation(const Bytes &file, size_t at) {
 ObjectFile ReadObject(const std::string &path, const Bytes &file) {
   ObjectFile object;
   object.path = path;
-  if (file.size() < 28 || Read32(file, 0) != kMagic32) throw LinkError(path + ": not a 32-bit Mach-O file");
+  if (file.size() >= 4 && Read32(file, 0) == kMagic64) throw LinkError(path + ": not an armv7 object (a 64-bit Mach-O file)");
+  if (file.size() < 28 || Read32(file, 0) != kMagic32) throw LinkError(path + ": not a Mach-O object");
   if (Read32(file, 4) != kCpuTypeArm || Read32(file, 8) != kCpuSubtypeArmV7)
     throw LinkError(path + ": not an armv7 object (cpu type " + Hex(Read32(file, 4)) + ", subtype " +
                     Hex(Read32(file, 8)) + ")");

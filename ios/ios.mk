@@ -69,15 +69,21 @@ $(eval $(call ios_compile_rules,armv7))
 
 -include $(IOS_ARM64_OBJECTS:.o=.d) $(IOS_ARMV7_OBJECTS:.o=.d)
 
-# The linker and signer, and the tests of its own logic.
-IOS_LINK_FLAGS := -std=c++17 -Wall -Wextra -O2
-$(IOS_LINK): $(IOS_LINK_SOURCES) $(wildcard $(IOS_ROOT)/ios/linker/*.h)
+# The linker and signer, and the tests of its own logic, from one set of objects.
+IOS_LINK_FLAGS := -std=c++17 -Wall -Wextra -O2 -MMD -MP
+IOS_LINK_OBJECTS := $(patsubst $(IOS_ROOT)/ios/linker/%.cpp,$(IOS_BUILD)/tools/%.o,$(IOS_LINK_SOURCES))
+IOS_LINK_TEST_OBJECTS := $(patsubst $(IOS_ROOT)/ios/linker/test/%.cpp,$(IOS_BUILD)/tools/test/%.o,$(IOS_LINK_TEST_SOURCES))
+$(IOS_BUILD)/tools/%.o: $(IOS_ROOT)/ios/linker/%.cpp
 	@mkdir -p $(dir $@)
-	$(IOS_HOST_CXX) $(IOS_LINK_FLAGS) -o $@ $(IOS_LINK_SOURCES) -lcrypto
-$(IOS_LINK_TEST): $(IOS_LINK_TEST_SOURCES) $(filter-out %/main.cpp,$(IOS_LINK_SOURCES)) $(wildcard $(IOS_ROOT)/ios/linker/*.h)
+	$(IOS_HOST_CXX) $(IOS_LINK_FLAGS) -c $< -o $@
+$(IOS_BUILD)/tools/test/%.o: $(IOS_ROOT)/ios/linker/test/%.cpp
 	@mkdir -p $(dir $@)
-	$(IOS_HOST_CXX) $(IOS_LINK_FLAGS) -I$(IOS_ROOT)/ios/linker -o $@ $(IOS_LINK_TEST_SOURCES) \
-	  $(filter-out %/main.cpp,$(IOS_LINK_SOURCES)) -lgtest -lgtest_main -pthread -lcrypto
+	$(IOS_HOST_CXX) $(IOS_LINK_FLAGS) -I$(IOS_ROOT)/ios/linker -c $< -o $@
+$(IOS_LINK): $(IOS_LINK_OBJECTS)
+	$(IOS_HOST_CXX) -o $@ $^ -lcrypto
+$(IOS_LINK_TEST): $(IOS_LINK_TEST_OBJECTS) $(filter-out %/main.o,$(IOS_LINK_OBJECTS))
+	$(IOS_HOST_CXX) -o $@ $^ -lgtest -lgtest_main -pthread -lcrypto
+-include $(IOS_LINK_OBJECTS:.o=.d) $(IOS_LINK_TEST_OBJECTS:.o=.d)
 
 ios_check_inputs = @test -n "$(1)" || { echo "ios.mk: no library sources in hooks/, prefs/ or color/" >&2; exit 1; }; \
   test -n "$(IOS_STUBS)" || { echo "ios.mk: no .tbd stubs in ios/stubs/" >&2; exit 1; }

@@ -1,7 +1,7 @@
 # The device build: one fat Mach-O dylib with an armv7 and an arm64 slice, both linked against
 # hand-written stubs (arm64 by ld64.lld, armv7 by our own duskwell-link) and both signed by
-# duskwell-link; the checker that vets both slices, and the .deb. Included by the top-level Makefile; also usable on its own
-# as `make -f ios/ios.mk ios`. Every path is taken from the repository root, wherever make runs.
+# duskwell-link; the checker that vets both slices, and the .deb. Included by the top-level
+# Makefile; also usable on its own as `make -f ios/ios.mk ios`. Every path is taken from the repository root, wherever make runs.
 
 # Included before or after the top-level targets, this file leaves the default goal alone.
 ios_saved_default_goal := $(.DEFAULT_GOAL)
@@ -18,11 +18,10 @@ IOS_HOST_CXX ?= g++
 IOS_MIN_OS := 9.2
 IOS_INSTALL_NAME := /Library/MobileSubstrate/DynamicLibraries/duskwell.dylib
 
-# Package metadata, in one place; each can be overridden on the command line.
-IOS_PACKAGE_ID ?= com.tervan.duskwell
-IOS_PACKAGE_NAME ?= duskwell
-IOS_HOOKING_PACKAGE ?= mobilesubstrate
-IOS_COLOR_PICKER_PACKAGE ?= org.thebigboss.libcolorpicker
+# The package: its control file (everything but Version and Installed-Size, which the build adds),
+# the tree copied into it as it stands (the Settings pane), and the version.
+IOS_CONTROL := $(IOS_ROOT)/ios/control
+IOS_LAYOUT := $(IOS_ROOT)/ios/layout
 IOS_VERSION_FILE := $(IOS_ROOT)/VERSION
 
 IOS_BUILD := $(IOS_ROOT)/build-ios
@@ -118,22 +117,12 @@ ios-check: export DUSKWELL_LINK := $(IOS_LINK)
 ios-check: ios $(IOS_LINK_TEST)
 	@set -e; for test in $(IOS_TESTS); do $$test; done
 
-# Refuse before building anything when the host app's bundle identifier is missing.
-ifneq ($(filter package,$(MAKECMDGOALS)),)
-ifeq ($(strip $(HOST_BUNDLE_ID)),)
-$(error make package: HOST_BUNDLE_ID is not set; give the host app's bundle identifier, e.g. make package HOST_BUNDLE_ID=com.example.app)
-endif
-endif
-
-# Values reach the script through the environment, so that no quoting can break the command.
+# HOST_BUNDLE_ID, when given, replaces the host app named in ios/host-bundle-id; it reaches the
+# script through the environment, so that no quoting can break the command.
 package: export HOST_BUNDLE_ID := $(HOST_BUNDLE_ID)
-package: export IOS_PACKAGE_ID := $(IOS_PACKAGE_ID)
-package: export IOS_PACKAGE_NAME := $(IOS_PACKAGE_NAME)
-package: export IOS_DEPENDS := $(IOS_HOOKING_PACKAGE), $(IOS_COLOR_PICKER_PACKAGE)
 package: ios
-	$(IOS_ROOT)/ios/build-deb --dylib $(IOS_DYLIB) --bundle-id "$$HOST_BUNDLE_ID" \
-	  --version-file $(IOS_VERSION_FILE) --package-id "$$IOS_PACKAGE_ID" --name "$$IOS_PACKAGE_NAME" \
-	  --depends "$$IOS_DEPENDS" --out-dir $(IOS_DIST)
+	$(IOS_ROOT)/ios/build-deb --dylib $(IOS_DYLIB) --control $(IOS_CONTROL) --layout $(IOS_LAYOUT) \
+	  --version-file $(IOS_VERSION_FILE) $${HOST_BUNDLE_ID:+--bundle-id "$$HOST_BUNDLE_ID"} --out-dir $(IOS_DIST)
 
 ios-clean:
 	rm -rf $(IOS_BUILD)

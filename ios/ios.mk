@@ -1,7 +1,8 @@
 # The device build: one fat Mach-O dylib with an armv7 and an arm64 slice, both linked against
 # hand-written stubs (arm64 by ld64.lld, armv7 by our own duskwell-link) and both signed by
 # duskwell-link; the checker that vets both slices, and the .deb. Included by the top-level
-# Makefile; also usable on its own as `make -f ios/ios.mk ios`. Every path is taken from the repository root, wherever make runs.
+# Makefile; also usable on its own as `make -f ios/ios.mk ios`. Every path is taken from the
+# repository root, wherever make runs.
 
 # Included before or after the top-level targets, this file leaves the default goal alone.
 ios_saved_default_goal := $(.DEFAULT_GOAL)

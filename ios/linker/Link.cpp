@@ -15,6 +15,7 @@ namespace {
 
 constexpr uint32_t kPage = 0x1000;  // armv7 devices map 4 KiB pages
 constexpr uint32_t kPointer = 4;
+constexpr uint64_t kImageLimit = 0x10000000;  // 256 MiB; the library is tens of KiB
 
 const char *RelocationName(uint32_t type) {
   static const char *const names[] = {"ARM_RELOC_VANILLA",     "ARM_RELOC_PAIR",         "ARM_RELOC_SECTDIFF",
@@ -228,7 +229,9 @@ class Linker {
           image_info_first[index] = {o, si};
         }
         out.alignment_log2 = std::max(out.alignment_log2, in.alignment_log2);
-        uint32_t offset = static_cast<uint32_t>(AlignUp(out.size, uint64_t{1} << in.alignment_log2));
+        uint64_t aligned = AlignUp(out.size, uint64_t{1} << in.alignment_log2);
+        if (aligned + in.size > kImageLimit) throw LinkError(where + ": the section is too large (" + Hex(in.size) + " bytes)");
+        uint32_t offset = static_cast<uint32_t>(aligned);
         places_[o][si] = {index, offset, true};
         out.size = offset + in.size;
       }
@@ -344,6 +347,10 @@ class Linker {
   }
 
   void Layout() {
+    // Sizes come from the objects: keep every address far from wrapping 32 bits.
+    uint64_t total = 0;
+    for (const OutSection &sec : out_) total += AlignUp(sec.size, uint64_t{1} << sec.alignment_log2);
+    if (total > kImageLimit) throw LinkError("the sections add up to " + Hex(total) + " bytes, more than the " + Hex(kImageLimit) + " the linker lays out");
     uint32_t address = 28 + LoadCommandsSize();
     for (OutSection &s : out_) {
       if (!s.text()) continue;

@@ -12,7 +12,8 @@
 //   non-lazy pointer bound at load (no lazy binding, so no dyld_stub_binder), every imported datum a
 //   bind at its place; exports are the objects' global symbols that are not private externs; no
 //   exported weak definitions, no common symbols, no thread-local data, no re-exports, no dead
-//   stripping and no literal merging (sections are placed whole, one object after another).
+//   stripping and no literal merging (sections are placed whole, one object after another), and at
+//   most 256 MiB of sections.
 //
 // Usage:
 //   duskwell-link link -o OUT -install_name NAME -ios_version_min X.Y [-sdk_version X.Y]

@@ -597,7 +597,8 @@ class Linker {
     for (size_t o = 0; o < objects_.size(); ++o)
       for (size_t k = 0; k < objects_[o].symbols.size(); ++k) {
         const InputSymbol &s = objects_[o].symbols[k];
-        if (!s.defined() || s.name.empty() || s.name[0] != '_') continue;  // assembler-local labels stay out
+        // Assembler-local labels (l..., L...) stay out, as other linkers leave them.
+        if (!s.defined() || s.name.empty() || s.name[0] == 'l' || s.name[0] == 'L') continue;
         if (s.external() && !Wins(o, k)) continue;
         uint8_t ordinal = SectionOrdinal({o, k});
         if (ordinal == 0) continue;

@@ -458,7 +458,7 @@ class Linker {
             ApplyHalfDifference(o, r, relocations[i + 1], where, out, at);
             ++i;
           } else if (r.type == kArmVanilla && r.length == 2 && !r.pc_relative && in.segment == "__DATA" && !in.zerofill()) {
-            ApplyPointer(o, si, r, where, out, at, place_address);
+            ApplyPointer(o, r, where, out, at, place_address);
           } else {
             std::string why = in.segment == "__TEXT" && r.type == kArmVanilla
                                   ? "a pointer in __TEXT would need a relocation at load, which the device refuses"
@@ -526,9 +526,8 @@ class Linker {
     Write16(out.contents, at + 2, static_cast<uint16_t>(patched >> 16));
   }
 
-  void ApplyPointer(size_t o, size_t si, const Relocation &r, const std::string &where, OutSection &out, uint32_t at,
+  void ApplyPointer(size_t o, const Relocation &r, const std::string &where, OutSection &out, uint32_t at,
                     uint32_t place_address) {
-    (void)si;
     if (place_address % kPointer != 0) throw LinkError(where + ": " + Describe(r) + " on a pointer that is not 4-byte aligned");
     uint32_t stored = Read32(out.contents, at);
     uint32_t value;

@@ -6,8 +6,8 @@
 
 #include "LinkEdit.h"
 #include "MachO.h"
-#include "Signature.h"
 #include "Thumb.h"
+#include "Writer.h"
 
 namespace dwl {
 
@@ -32,19 +32,6 @@ std::string Describe(const Relocation &r) {
   return text;
 }
 
-struct OutSection {
-  std::string segment;
-  std::string name;
-  uint32_t flags = 0;
-  uint32_t alignment_log2 = 0;
-  uint32_t address = 0;
-  uint32_t size = 0;
-  uint32_t reserved1 = 0;
-  uint32_t reserved2 = 0;
-  Bytes contents;
-  bool zerofill() const { return (flags & kSectionTypeMask) == kZerofill; }
-  bool text() const { return segment == "__TEXT"; }
-};
 
 struct Place {
   int out = -1;
@@ -112,7 +99,7 @@ class Linker {
 
   std::map<std::string, SymbolRef> globals_;
   std::map<std::string, uint32_t> import_library_;  // symbol to 1-based library ordinal
-  std::vector<OutSection> out_;
+  std::vector<ImageSection> out_;
   std::vector<std::vector<Place>> places_;
   std::vector<std::string> stubs_;  // imported functions, one stub each, in stub order
   std::vector<PointerSlot> slots_;  // __nl_symbol_ptr, the stubs' pointers first
@@ -205,7 +192,7 @@ class Linker {
         if (found == by_name.end()) {
           index = static_cast<int>(out_.size());
           by_name[key] = index;
-          OutSection s;
+          ImageSection s;
           s.segment = in.segment;
           s.name = in.name;
           s.flags = in.flags;
@@ -215,7 +202,7 @@ class Linker {
           if ((out_[index].flags & kSectionTypeMask) != in.type())
             throw LinkError(where + " has type " + Hex(in.type()) + ", another object's has " + Hex(out_[index].flags & kSectionTypeMask));
         }
-        OutSection &out = out_[index];
+        ImageSection &out = out_[index];
         if (in.name == "__objc_imageinfo") {
           // The runtime reads one image info: every object's must agree, and the first is kept.
           auto first = image_info_first.find(index);
@@ -284,7 +271,7 @@ class Linker {
 
   void AddSyntheticSections() {
     if (!stubs_.empty()) {
-      OutSection s;
+      ImageSection s;
       s.segment = "__TEXT";
       s.name = "__stubs";
       s.flags = kSymbolStubs | kAttrPureInstructions | kAttrSomeInstructions;
@@ -295,7 +282,7 @@ class Linker {
       out_.push_back(s);
     }
     if (!slots_.empty()) {
-      OutSection s;
+      ImageSection s;
       s.segment = "__DATA";
       s.name = "__nl_symbol_ptr";
       s.flags = kNonLazySymbolPointers;
@@ -313,7 +300,7 @@ class Linker {
       };
       return key(a) < key(b);
     });
-    std::vector<OutSection> sorted;
+    std::vector<ImageSection> sorted;
     std::vector<int> new_index(out_.size());
     for (size_t i = 0; i < order.size(); ++i) {
       new_index[order[i]] = static_cast<int>(i);
@@ -330,29 +317,13 @@ class Linker {
     }
   }
 
-  size_t TextSectionCount() const {
-    return static_cast<size_t>(std::count_if(out_.begin(), out_.end(), [](const OutSection &s) { return s.text(); }));
-  }
-
-  static uint32_t DylibCommandSize(const std::string &name) { return 24 + static_cast<uint32_t>(AlignUp(name.size() + 1, 4)); }
-
-  uint32_t LoadCommandsSize() const {
-    size_t text = TextSectionCount();
-    size_t data = out_.size() - text;
-    uint32_t size = 56 + 68 * static_cast<uint32_t>(text) + 56;  // __TEXT and __LINKEDIT
-    if (has_data_) size += 56 + 68 * static_cast<uint32_t>(data);
-    size += DylibCommandSize(options_.install_name) + 48 + 24 + 80 + 24 + 16 + 16;
-    for (const DylibStub &library : libraries_) size += DylibCommandSize(library.install_name);
-    return size;
-  }
-
   void Layout() {
     // Sizes come from the objects: keep every address far from wrapping 32 bits.
     uint64_t total = 0;
-    for (const OutSection &sec : out_) total += AlignUp(sec.size, uint64_t{1} << sec.alignment_log2);
+    for (const ImageSection &sec : out_) total += AlignUp(sec.size, uint64_t{1} << sec.alignment_log2);
     if (total > kImageLimit) throw LinkError("the sections add up to " + Hex(total) + " bytes, more than the " + Hex(kImageLimit) + " the linker lays out");
-    uint32_t address = 28 + LoadCommandsSize();
-    for (OutSection &s : out_) {
+    uint32_t address = 28 + LoadCommandsSize(out_, libraries_, options_.install_name);
+    for (ImageSection &s : out_) {
       if (!s.text()) continue;
       address = static_cast<uint32_t>(AlignUp(address, uint64_t{1} << s.alignment_log2));
       s.address = address;
@@ -363,7 +334,7 @@ class Linker {
     address = data_start_;
     uint32_t file_end = data_start_;
     for (int pass = 0; pass < 2; ++pass) {
-      for (OutSection &s : out_) {
+      for (ImageSection &s : out_) {
         if (s.text() || s.zerofill() != (pass == 1)) continue;
         address = static_cast<uint32_t>(AlignUp(address, uint64_t{1} << s.alignment_log2));
         s.address = address;
@@ -373,7 +344,7 @@ class Linker {
     }
     data_file_size_ = static_cast<uint32_t>(AlignUp(file_end - data_start_, kPage));
     data_vm_size_ = static_cast<uint32_t>(AlignUp(address - data_start_, kPage));
-    for (OutSection &s : out_)
+    for (ImageSection &s : out_)
       if (!s.zerofill()) s.contents.assign(s.size, 0);
   }
 
@@ -440,7 +411,7 @@ class Linker {
         const Place &p = places_[o][si];
         if (p.out < 0) continue;
         const InputSection &in = object.sections[si];
-        OutSection &out = out_[p.out];
+        ImageSection &out = out_[p.out];
         const std::vector<Relocation> &relocations = in.relocations;
         for (size_t i = 0; i < relocations.size(); ++i) {
           const Relocation &r = relocations[i];
@@ -471,7 +442,7 @@ class Linker {
     }
   }
 
-  void ApplyBranch(size_t o, const Relocation &r, const std::string &where, OutSection &out, uint32_t at,
+  void ApplyBranch(size_t o, const Relocation &r, const std::string &where, ImageSection &out, uint32_t at,
                    uint32_t place_address, uint32_t object_address) {
     uint16_t first = Read16(out.contents, at);
     uint16_t second = Read16(out.contents, at + 2);
@@ -505,7 +476,7 @@ class Linker {
 
   // movw/movt of (A - B + addend): A the target, B the pc anchor. Both move with their sections;
   // a Thumb function as target gets the Thumb bit.
-  void ApplyHalfDifference(size_t o, const Relocation &r, const Relocation &pair, const std::string &where, OutSection &out,
+  void ApplyHalfDifference(size_t o, const Relocation &r, const Relocation &pair, const std::string &where, ImageSection &out,
                            uint32_t at) {
     uint16_t first = Read16(out.contents, at);
     uint16_t second = Read16(out.contents, at + 2);
@@ -526,7 +497,7 @@ class Linker {
     Write16(out.contents, at + 2, static_cast<uint16_t>(patched >> 16));
   }
 
-  void ApplyPointer(size_t o, const Relocation &r, const std::string &where, OutSection &out, uint32_t at,
+  void ApplyPointer(size_t o, const Relocation &r, const std::string &where, ImageSection &out, uint32_t at,
                     uint32_t place_address) {
     if (place_address % kPointer != 0) throw LinkError(where + ": " + Describe(r) + " on a pointer that is not 4-byte aligned");
     uint32_t stored = Read32(out.contents, at);
@@ -569,13 +540,6 @@ class Linker {
     }
   }
 
-  struct OutSymbol {
-    std::string name;
-    uint8_t type;
-    uint8_t section;
-    uint16_t desc;
-    uint32_t value;
-  };
 
   uint8_t SectionOrdinal(const SymbolRef &ref) const {
     const InputSymbol &s = objects_[ref.object].symbols[ref.symbol];
@@ -592,7 +556,7 @@ class Linker {
 
   Bytes Write() {
     // Symbols: locals (and private externs, now local), then exports by name, then imports by name.
-    std::vector<OutSymbol> locals, exports, imports;
+    std::vector<ImageSymbol> locals, exports, imports;
     for (size_t o = 0; o < objects_.size(); ++o)
       for (size_t k = 0; k < objects_[o].symbols.size(); ++k) {
         const InputSymbol &s = objects_[o].symbols[k];
@@ -601,7 +565,7 @@ class Linker {
         if (s.external() && !Wins(o, k)) continue;
         uint8_t ordinal = SectionOrdinal({o, k});
         if (ordinal == 0) continue;
-        OutSymbol symbol{s.name, kInSection, ordinal, static_cast<uint16_t>(s.desc & kArmThumbDefinition),
+        ImageSymbol symbol{s.name, kInSection, ordinal, static_cast<uint16_t>(s.desc & kArmThumbDefinition),
                          DefinitionAddress({o, k}, s.name)};
         if (s.external() && !s.private_extern()) {
           symbol.type |= kExternal;
@@ -611,11 +575,11 @@ class Linker {
           locals.push_back(symbol);
         }
       }
-    auto by_name = [](const OutSymbol &a, const OutSymbol &b) { return a.name < b.name; };
+    auto by_name = [](const ImageSymbol &a, const ImageSymbol &b) { return a.name < b.name; };
     std::sort(exports.begin(), exports.end(), by_name);
     for (const std::string &name : used_imports_)
       imports.push_back({name, kExternal, 0, static_cast<uint16_t>(import_library_.at(name) << 8), 0});
-    std::vector<OutSymbol> symbols = locals;
+    std::vector<ImageSymbol> symbols = locals;
     symbols.insert(symbols.end(), exports.begin(), exports.end());
     symbols.insert(symbols.end(), imports.begin(), imports.end());
     std::map<std::string, uint32_t> import_index;
@@ -627,139 +591,21 @@ class Linker {
       indirect.push_back(slot.binding.import ? import_index.at(slot.binding.name) : kIndirectSymbolLocal);
 
     std::vector<ExportEntry> trie_entries;
-    for (const OutSymbol &s : exports) trie_entries.push_back({s.name, s.value | ((s.desc & kArmThumbDefinition) ? 1u : 0u)});
+    for (const ImageSymbol &s : exports) trie_entries.push_back({s.name, s.value | ((s.desc & kArmThumbDefinition) ? 1u : 0u)});
 
     std::vector<SegmentOffset> rebase_locations;
     for (uint32_t address : rebases_) rebase_locations.push_back({1, DataOffset(address)});
-    Bytes rebase = RebaseOpcodes(rebase_locations, kPointer);
-    Bytes bind = BindOpcodes(binds_, kPointer);
-    Bytes trie = ExportTrie(trie_entries, kPointer);
-    Bytes strings(1, 0);
-    Bytes symtab;
-    for (const OutSymbol &s : symbols) {
-      Append32(symtab, static_cast<uint32_t>(strings.size()));
-      AppendString(strings, s.name);
-      symtab.push_back(s.type);
-      symtab.push_back(s.section);
-      symtab.push_back(static_cast<uint8_t>(s.desc));
-      symtab.push_back(static_cast<uint8_t>(s.desc >> 8));
-      Append32(symtab, s.value);
-    }
-    Bytes indirect_table;
-    for (uint32_t entry : indirect) Append32(indirect_table, entry);
-
-    uint32_t linkedit_offset = data_start_ + (has_data_ ? data_file_size_ : 0);
-    uint32_t linkedit_address = data_start_ + (has_data_ ? data_vm_size_ : 0);
-    uint32_t rebase_offset = linkedit_offset;
-    uint32_t bind_offset = rebase_offset + static_cast<uint32_t>(rebase.size());
-    uint32_t export_offset = bind_offset + static_cast<uint32_t>(bind.size());
-    uint32_t symtab_offset = export_offset + static_cast<uint32_t>(trie.size());
-    uint32_t indirect_offset = symtab_offset + static_cast<uint32_t>(symtab.size());
-    uint32_t strings_offset = indirect_offset + static_cast<uint32_t>(indirect_table.size());
-    while ((strings_offset + strings.size()) % 16 != 0) strings.push_back(0);  // the signature starts 16-byte aligned
-    uint32_t end = strings_offset + static_cast<uint32_t>(strings.size());
-
-    Bytes file;
-    Append32(file, kMagic32);
-    Append32(file, kCpuTypeArm);
-    Append32(file, kCpuSubtypeArmV7);
-    Append32(file, kFileDylib);
-    uint32_t command_count = 3 + (has_data_ ? 1 : 0) + 6 + static_cast<uint32_t>(libraries_.size());
-    Append32(file, command_count);
-    Append32(file, LoadCommandsSize());
-    Append32(file, kNoUndefs | kDyldLink | kTwoLevel | kNoReexportedDylibs);
-
-    auto segment = [&](const std::string &name, uint32_t address, uint32_t vm_size, uint32_t offset, uint32_t file_size,
-                       uint32_t protection, bool text) {
-      std::vector<const OutSection *> sections;
-      for (const OutSection &s : out_)
-        if (!name.empty() && s.text() == text && name != "__LINKEDIT") sections.push_back(&s);
-      Append32(file, kSegment);
-      Append32(file, 56 + 68 * static_cast<uint32_t>(sections.size()));
-      AppendName16(file, name);
-      Append32(file, address);
-      Append32(file, vm_size);
-      Append32(file, offset);
-      Append32(file, file_size);
-      Append32(file, protection);
-      Append32(file, protection);
-      Append32(file, static_cast<uint32_t>(sections.size()));
-      Append32(file, 0);
-      for (const OutSection *s : sections) {
-        AppendName16(file, s->name);
-        AppendName16(file, s->segment);
-        Append32(file, s->address);
-        Append32(file, s->size);
-        Append32(file, s->zerofill() ? 0 : s->address);  // file offsets equal addresses in both segments
-        Append32(file, s->alignment_log2);
-        Append32(file, 0);
-        Append32(file, 0);
-        Append32(file, s->flags);
-        Append32(file, s->reserved1);
-        Append32(file, s->reserved2);
-      }
-    };
-    auto dylib = [&](uint32_t command, const std::string &name, uint32_t current, uint32_t compatibility) {
-      Append32(file, command);
-      Append32(file, DylibCommandSize(name));
-      Append32(file, 24);
-      Append32(file, 2);  // timestamp, as the device's own libraries record it
-      Append32(file, current);
-      Append32(file, compatibility);
-      AppendString(file, name);
-      PadTo(file, 4);
-    };
-    const uint32_t read = 1, write = 2, execute = 4;
-    segment("__TEXT", 0, text_size_, 0, text_size_, read | execute, true);
-    if (has_data_) segment("__DATA", data_start_, data_vm_size_, data_start_, data_file_size_, read | write, false);
-    segment("__LINKEDIT", linkedit_address, static_cast<uint32_t>(AlignUp(end - linkedit_offset, kPage)), linkedit_offset,
-            end - linkedit_offset, read, false);
-    dylib(kIdDylib, options_.install_name, options_.current_version, options_.compatibility_version);
-    Append32(file, kDyldInfoOnly);
-    Append32(file, 48);
-    for (uint32_t v : {rebase_offset, static_cast<uint32_t>(rebase.size()), bind_offset, static_cast<uint32_t>(bind.size()),
-                       0u, 0u, 0u, 0u, export_offset, static_cast<uint32_t>(trie.size())})
-      Append32(file, v);
-    Append32(file, kSymtab);
-    Append32(file, 24);
-    Append32(file, symtab_offset);
-    Append32(file, static_cast<uint32_t>(symbols.size()));
-    Append32(file, strings_offset);
-    Append32(file, static_cast<uint32_t>(strings.size()));
-    Append32(file, kDysymtab);
-    Append32(file, 80);
-    uint32_t nlocal = static_cast<uint32_t>(locals.size()), nexport = static_cast<uint32_t>(exports.size());
-    for (uint32_t v : {0u, nlocal, nlocal, nexport, nlocal + nexport, static_cast<uint32_t>(imports.size()), 0u, 0u, 0u, 0u, 0u,
-                       0u, indirect_offset, static_cast<uint32_t>(indirect.size()), 0u, 0u, 0u, 0u})
-      Append32(file, v);
-    size_t uuid_at = file.size() + 8;
-    Append32(file, kUuid);
-    Append32(file, 24);
-    file.insert(file.end(), 16, 0);
-    Append32(file, kVersionMinIphoneos);
-    Append32(file, 16);
-    Append32(file, options_.minimum_os);
-    Append32(file, options_.sdk);
-    for (const DylibStub &library : libraries_)
-      dylib(kLoadDylib, library.install_name, library.current_version, library.compatibility_version);
-    Append32(file, kCodeSignature);
-    Append32(file, 16);
-    Append32(file, end);
-    Append32(file, 0);
-    if (file.size() != 28 + LoadCommandsSize()) throw LinkError("internal: load commands are not the size planned");
-
-    file.resize(linkedit_offset, 0);
-    for (const OutSection &s : out_)
-      if (!s.zerofill()) std::copy(s.contents.begin(), s.contents.end(), file.begin() + s.address);
-    for (const Bytes *part : {&rebase, &bind, &trie, &symtab, &indirect_table, &strings}) AppendBytes(file, *part);
-    if (file.size() != end) throw LinkError("internal: __LINKEDIT is not the size planned");
-
-    // A UUID derived from the contents: the same inputs always give the same file.
-    Bytes digest = Sha256(file.data(), file.size());
-    digest[6] = static_cast<uint8_t>((digest[6] & 0x0f) | 0x40);
-    digest[8] = static_cast<uint8_t>((digest[8] & 0x3f) | 0x80);
-    std::copy(digest.begin(), digest.begin() + 16, file.begin() + uuid_at);
-    return file;
+    DylibContents contents;
+    contents.symbols = std::move(symbols);
+    contents.local_count = static_cast<uint32_t>(locals.size());
+    contents.export_count = static_cast<uint32_t>(exports.size());
+    contents.import_count = static_cast<uint32_t>(imports.size());
+    contents.indirect = std::move(indirect);
+    contents.rebase = RebaseOpcodes(rebase_locations, kPointer);
+    contents.bind = BindOpcodes(binds_, kPointer);
+    contents.trie = ExportTrie(trie_entries, kPointer);
+    DylibLayout layout{out_, text_size_, data_start_, data_file_size_, data_vm_size_, has_data_};
+    return WriteDylib(layout, contents, libraries_, options_);
   }
 };
 

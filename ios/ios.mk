@@ -69,20 +69,30 @@ $(eval $(call ios_compile_rules,armv7))
 
 -include $(IOS_ARM64_OBJECTS:.o=.d) $(IOS_ARMV7_OBJECTS:.o=.d)
 
+# Quiet like the top-level build when it defines `step` (one line per step, the output in a log);
+# every command shown when this file is used alone.
+ifeq ($(value step),)
+ios_step = $(3)
+else
+ios_step = $(call step,$(IOS_BUILD)/logs/$(1).log,$(2),$(3))
+endif
+
 # The linker and signer, and the tests of its own logic, from one set of objects.
 IOS_LINK_FLAGS := -std=c++17 -Wall -Wextra -O2 -MMD -MP
 IOS_LINK_OBJECTS := $(patsubst $(IOS_ROOT)/ios/linker/%.cpp,$(IOS_BUILD)/tools/%.o,$(IOS_LINK_SOURCES))
 IOS_LINK_TEST_OBJECTS := $(patsubst $(IOS_ROOT)/ios/linker/test/%.cpp,$(IOS_BUILD)/tools/test/%.o,$(IOS_LINK_TEST_SOURCES))
 $(IOS_BUILD)/tools/%.o: $(IOS_ROOT)/ios/linker/%.cpp
 	@mkdir -p $(dir $@)
-	$(IOS_HOST_CXX) $(IOS_LINK_FLAGS) -c $< -o $@
+	$(call ios_step,linker-$*,compiling ios/linker/$*.cpp,$(IOS_HOST_CXX) $(IOS_LINK_FLAGS) -c $< -o $@)
 $(IOS_BUILD)/tools/test/%.o: $(IOS_ROOT)/ios/linker/test/%.cpp
 	@mkdir -p $(dir $@)
-	$(IOS_HOST_CXX) $(IOS_LINK_FLAGS) -I$(IOS_ROOT)/ios/linker -c $< -o $@
+	$(call ios_step,linker-test-$*,compiling ios/linker/test/$*.cpp,$(IOS_HOST_CXX) $(IOS_LINK_FLAGS) \
+	  -I$(IOS_ROOT)/ios/linker -c $< -o $@)
 $(IOS_LINK): $(IOS_LINK_OBJECTS)
-	$(IOS_HOST_CXX) -o $@ $^ -lcrypto
+	$(call ios_step,duskwell-link,linking duskwell-link,$(IOS_HOST_CXX) -o $@ $^ -lcrypto)
 $(IOS_LINK_TEST): $(IOS_LINK_TEST_OBJECTS) $(filter-out %/main.o,$(IOS_LINK_OBJECTS))
-	$(IOS_HOST_CXX) -o $@ $^ -lgtest -lgtest_main -pthread -lcrypto
+	$(call ios_step,duskwell-link-test,linking duskwell-link-test,$(IOS_HOST_CXX) -o $@ $^ -lgtest -lgtest_main \
+	  -pthread -lcrypto)
 -include $(IOS_LINK_OBJECTS:.o=.d) $(IOS_LINK_TEST_OBJECTS:.o=.d)
 
 ios_check_inputs = @test -n "$(1)" || { echo "ios.mk: no library sources in hooks/, prefs/ or color/" >&2; exit 1; }; \
@@ -91,19 +101,20 @@ ios_check_inputs = @test -n "$(1)" || { echo "ios.mk: no library sources in hook
 # arm64: lld links; its signature is replaced by ours (SHA-1 and SHA-256, identifier duskwell).
 $(IOS_ARM64_DYLIB): $(IOS_ARM64_OBJECTS) $(IOS_STUBS) $(IOS_LINK)
 	$(call ios_check_inputs,$(IOS_ARM64_OBJECTS))
-	$(IOS_LD) $(IOS_LDFLAGS) -o $@.unsigned $(IOS_ARM64_OBJECTS) $(IOS_STUBS)
-	$(IOS_LINK) sign -identifier $(IOS_SIGNING_ID) -o $@ $@.unsigned
-	rm -f $@.unsigned
+	$(call ios_step,arm64-link,linking the arm64 slice (ld64.lld) and signing it,\
+	  $(IOS_LD) $(IOS_LDFLAGS) -o $@.unsigned $(IOS_ARM64_OBJECTS) $(IOS_STUBS) && \
+	  $(IOS_LINK) sign -identifier $(IOS_SIGNING_ID) -o $@ $@.unsigned && rm -f $@.unsigned)
 
 # armv7: no linker here takes these objects, so our own links them.
 $(IOS_ARMV7_DYLIB): $(IOS_ARMV7_OBJECTS) $(IOS_STUBS) $(IOS_LINK)
 	$(call ios_check_inputs,$(IOS_ARMV7_OBJECTS))
-	$(IOS_LINK) link -o $@ -install_name $(IOS_INSTALL_NAME) -ios_version_min $(IOS_MIN_OS) \
-	  -identifier $(IOS_SIGNING_ID) $(IOS_ARMV7_OBJECTS) $(IOS_STUBS)
+	$(call ios_step,armv7-link,linking and signing the armv7 slice (duskwell-link),\
+	  $(IOS_LINK) link -o $@ -install_name $(IOS_INSTALL_NAME) -ios_version_min $(IOS_MIN_OS) \
+	  -identifier $(IOS_SIGNING_ID) $(IOS_ARMV7_OBJECTS) $(IOS_STUBS))
 
 $(IOS_DYLIB): $(IOS_ARMV7_DYLIB) $(IOS_ARM64_DYLIB)
-	$(IOS_LIPO) -create $(IOS_ARMV7_DYLIB) $(IOS_ARM64_DYLIB) -output $@.partial
-	mv -f $@.partial $@
+	$(call ios_step,lipo,joining both slices into build-ios/duskwell.dylib,\
+	  $(IOS_LIPO) -create $(IOS_ARMV7_DYLIB) $(IOS_ARM64_DYLIB) -output $@.partial && mv -f $@.partial $@)
 
 .PHONY: ios ios-armv7 ios-check ios-clean package
 

@@ -110,10 +110,15 @@ void Device::InstallImports() {
       return result;
     });
   }
+  // The library's local pools, written as the Linux build's NSAutoreleasePool is: `pool push` once
+  // the pool is in place, `pool pop` before its drain (whose releases are the runtime's own).
   add("_objc_autoreleasePoolPush", kObjC, {}, Kind::word, [&](const std::vector<Value> &) {
-    return Value::Word(rt.PushPool());
+    const uint64_t token = rt.PushPool();
+    trace_.Event("pool push");
+    return Value::Word(token);
   });
   add("_objc_autoreleasePoolPop", kObjC, {Kind::word}, Kind::none, [&](const std::vector<Value> &a) {
+    trace_.Event("pool pop");
     rt.PopPool(a[0].word);
     return Value::None();
   });

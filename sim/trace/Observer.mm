@@ -113,6 +113,8 @@ struct SentSelector {
 const SentSelector kSentSelectors[] = {
     {"alloc", TrampolineOf<id>()},
     {"release", TrampolineOf<void>()},
+    {"retain", TrampolineOf<id>()},
+    {"autorelease", TrampolineOf<id>()},
     {"class", TrampolineOf<Class>()},
     {"dictionaryWithContentsOfFile:", TrampolineOf<id, id>()},
     {"initWithContentsOfFile:", TrampolineOf<id, id>()},
@@ -149,6 +151,51 @@ const SentSelector kSentSelectors[] = {
     {"setTextColor:", TrampolineOf<void, id>()},
     {"setHidden:", TrampolineOf<void, BOOL>()},
 };
+
+// ---- Local autorelease pools. The GNU backend makes a pool with alloc + init sent to
+// NSAutoreleasePool and ends it with release; the device calls objc_autoreleasePoolPush/Pop. Both
+// are written as `pool push` / `pool pop`, so the trace is the same from either runtime; what the
+// pool's drain releases is Foundation's own work and is not written.
+
+Class PoolClass() {
+  static Class pool = objc_getClass("NSAutoreleasePool");
+  return pool;
+}
+
+bool IsPool(id receiver) {
+  if (receiver == nil || object_getClass(receiver) == Nil || class_isMetaClass(object_getClass(receiver))) {
+    return false;
+  }
+  for (Class c = object_getClass(receiver); c != Nil; c = class_getSuperclass(c)) {
+    if (c == PoolClass()) return true;
+  }
+  return false;
+}
+
+id PoolInit(id pool, SEL selector) {
+  using Fn = id (*)(id, SEL);
+  id made = FunctionCast<Fn>(RealLookup(pool, selector))(pool, selector);
+  DWTraceEvent(@"pool push");
+  return made;
+}
+
+void PoolRelease(id pool, SEL selector) {
+  DWTraceEvent(@"pool pop");
+  using Fn = void (*)(id, SEL);
+  FunctionCast<Fn>(RealLookup(pool, selector))(pool, selector);
+}
+
+// The pool's own messages: alloc is part of the push and not written; nullptr for any other message.
+IMP PoolMessage(id receiver, SEL selector) {
+  const char *name = sel_getName(selector);
+  if (receiver == reinterpret_cast<id>(PoolClass()) && strcmp(name, "alloc") == 0) {
+    return RealLookup(receiver, selector);
+  }
+  if (!IsPool(receiver)) return nullptr;
+  if (strcmp(name, "init") == 0) return FunctionCast<IMP>(&PoolInit);
+  if (strcmp(name, "release") == 0) return FunctionCast<IMP>(&PoolRelease);
+  return nullptr;
+}
 
 IMP TrampolineFor(id receiver, SEL selector) {
   static std::unordered_map<const void *, IMP> known;
@@ -216,6 +263,7 @@ using namespace dw::trace;
 
 extern "C" IMP objc_msg_lookup(id receiver, SEL selector) {
   if (Observing(__builtin_return_address(0))) {
+    if (IMP pool = PoolMessage(receiver, selector)) return pool;
     if (IMP trampoline = TrampolineFor(receiver, selector)) return trampoline;
   }
   return RealLookup(receiver, selector);

@@ -5,19 +5,19 @@ namespace dw {
 namespace {
 
 id ReadMainPrefs() {
-  return Send<id>(ClassRef("NSDictionary"), Sel("dictionaryWithContentsOfFile:"), MainPrefsPath());
+  return Send<id>(DW_CLASS(NSDictionary), DW_SEL("dictionaryWithContentsOfFile:"), MainPrefsPath());
 }
 
 }  // namespace
 
 bool ReadsTrue(id value) {
-  if (!Send<BOOL>(value, Sel("respondsToSelector:"), Sel("boolValue"))) return false;
-  return Send<BOOL>(value, Sel("boolValue"));
+  if (!Send<BOOL>(value, DW_SEL("respondsToSelector:"), DW_SEL("boolValue"))) return false;
+  return Send<BOOL>(value, DW_SEL("boolValue"));
 }
 
 id ReadPrefColor(id key, id fallback) {
-  id value = Send<id>(ReadMainPrefs(), Sel("objectForKey:"), key);
-  if (!Send<BOOL>(value, Sel("isKindOfClass:"), ClassRef("NSString"))) value = nullptr;
+  id value = Send<id>(ReadMainPrefs(), DW_SEL("objectForKey:"), key);
+  if (!Send<BOOL>(value, DW_SEL("isKindOfClass:"), DW_CLASS(NSString))) value = nullptr;
   return LCPParseColorString(value, fallback);
 }
 
@@ -25,5 +25,5 @@ id ReadPrefColor(id key, id fallback) {
 
 extern "C" BOOL GetPrefBool(id key) {
   using namespace dw;
-  return ReadsTrue(Send<id>(ReadMainPrefs(), Sel("valueForKey:"), key));
+  return ReadsTrue(Send<id>(ReadMainPrefs(), DW_SEL("valueForKey:"), key));
 }

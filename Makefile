@@ -37,18 +37,35 @@ demo: build
 	$(BUILD)/duskwell-sim preview
 	$(BUILD)/duskwell-sim doctor
 
+CTEST := ctest --output-on-failure -j $(JOBS)
+
 test-64: build
-	cd $(BUILD) && ctest --output-on-failure
+	cd $(BUILD) && $(CTEST)
 
 test-32: build-f32
-	cd $(BUILD_F32) && ctest --output-on-failure
+	cd $(BUILD_F32) && $(CTEST)
 
 # AddressSanitizer and UndefinedBehaviorSanitizer errors fail the run. Leak reports are off: the GNU
 # runtime and GNUstep keep their tables until exit; the tests count live objects themselves.
-test-sanitize: build-asan
-	cd $(BUILD_SAN) && ASAN_OPTIONS=detect_leaks=0 UBSAN_OPTIONS=print_stacktrace=1 ctest --output-on-failure
+SANITIZER_ENV := ASAN_OPTIONS=detect_leaks=0 UBSAN_OPTIONS=print_stacktrace=1
 
-test: bootstrap test-64 test-32 test-sanitize ios-check
+test-sanitize: build-asan
+	cd $(BUILD_SAN) && $(SANITIZER_ENV) $(CTEST)
+
+# The steps of `make test`, in order: pairs of a name and a shell command. The run stops at the first
+# step that fails and ends with a table of each step's time.
+SUBMAKE := $(MAKE) --no-print-directory
+TEST_STEPS := \
+  "build, 64-bit components" "$(SUBMAKE) build" \
+  "tests, 64-bit components" "cd $(BUILD) && $(CTEST)" \
+  "build, 32-bit components" "$(SUBMAKE) build-f32" \
+  "tests, 32-bit components" "cd $(BUILD_F32) && $(CTEST)" \
+  "build, sanitizers" "$(SUBMAKE) build-asan" \
+  "tests, sanitizers" "cd $(BUILD_SAN) && $(SANITIZER_ENV) $(CTEST)" \
+  "device build and its checker" "$(SUBMAKE) ios-check"
+
+test: bootstrap
+	@scripts/run-steps $(TEST_STEPS)
 
 clean: ios-clean
 	rm -rf $(BUILD) $(BUILD_F32) $(BUILD_SAN) out

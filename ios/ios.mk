@@ -14,11 +14,10 @@ IOS_LD ?= $(IOS_LLVM_BIN)/ld64.lld
 IOS_MIN_OS := 9.2
 IOS_INSTALL_NAME := /Library/MobileSubstrate/DynamicLibraries/duskwell.dylib
 
-# Package metadata, in one place; each can be overridden on the command line.
-IOS_PACKAGE_ID ?= com.tervan.duskwell
-IOS_PACKAGE_NAME ?= duskwell
-IOS_HOOKING_PACKAGE ?= mobilesubstrate
-IOS_COLOR_PICKER_PACKAGE ?= org.thebigboss.libcolorpicker
+# The package: its control file (everything but Version and Installed-Size, which the build adds),
+# the tree copied into it as it stands (the Settings pane), and the version.
+IOS_CONTROL := $(IOS_ROOT)/ios/control
+IOS_LAYOUT := $(IOS_ROOT)/ios/layout
 IOS_VERSION_FILE := $(IOS_ROOT)/VERSION
 
 IOS_BUILD := $(IOS_ROOT)/build-ios
@@ -75,22 +74,12 @@ ios: $(IOS_DYLIB) $(IOS_ARMV7_OBJECTS)
 ios-check: ios
 	@set -e; for test in $(IOS_TESTS); do $$test; done
 
-# Refuse before building anything when the host app's bundle identifier is missing.
-ifneq ($(filter package,$(MAKECMDGOALS)),)
-ifeq ($(strip $(HOST_BUNDLE_ID)),)
-$(error make package: HOST_BUNDLE_ID is not set; give the host app's bundle identifier, e.g. make package HOST_BUNDLE_ID=com.example.app)
-endif
-endif
-
-# Values reach the script through the environment, so that no quoting can break the command.
+# HOST_BUNDLE_ID, when given, replaces the host app named in ios/host-bundle-id; it reaches the
+# script through the environment, so that no quoting can break the command.
 package: export HOST_BUNDLE_ID := $(HOST_BUNDLE_ID)
-package: export IOS_PACKAGE_ID := $(IOS_PACKAGE_ID)
-package: export IOS_PACKAGE_NAME := $(IOS_PACKAGE_NAME)
-package: export IOS_DEPENDS := $(IOS_HOOKING_PACKAGE), $(IOS_COLOR_PICKER_PACKAGE)
 package: ios
-	$(IOS_ROOT)/ios/build-deb --dylib $(IOS_DYLIB) --bundle-id "$$HOST_BUNDLE_ID" \
-	  --version-file $(IOS_VERSION_FILE) --package-id "$$IOS_PACKAGE_ID" --name "$$IOS_PACKAGE_NAME" \
-	  --depends "$$IOS_DEPENDS" --out-dir $(IOS_DIST)
+	$(IOS_ROOT)/ios/build-deb --dylib $(IOS_DYLIB) --control $(IOS_CONTROL) --layout $(IOS_LAYOUT) \
+	  --version-file $(IOS_VERSION_FILE) $${HOST_BUNDLE_ID:+--bundle-id "$$HOST_BUNDLE_ID"} --out-dir $(IOS_DIST)
 
 ios-clean:
 	rm -rf $(IOS_BUILD)

@@ -11,6 +11,7 @@ int DWRunPreview(NSArray *arguments);
 int DWRunRenderScreens(NSArray *arguments);
 int DWRunDoctor(NSArray *arguments);
 int DWRunTheme(NSArray *arguments);
+int DWRunPane(NSArray *arguments);
 
 // Shared option handling: "--device-root DIR" and flags. Unknown options are errors.
 @interface DWOptions : NSObject {

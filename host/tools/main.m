@@ -18,6 +18,8 @@ static void PrintUsage(FILE *stream) {
         "      write the example theme into a new device root DIR\n"
         "  theme set DIR KEY VALUE\n"
         "      change one setting of the theme in device root DIR, checking its type\n"
+        "  pane [--layout DIR] [--json]\n"
+        "      the package's Settings pane, cell by cell, checked against the keys the library reads\n"
         "\n"
         "Without --device-root the embedded example theme is used.\n",
         stream);
@@ -45,6 +47,8 @@ int main(int argc, char **argv) {
       status = DWRunDoctor(arguments);
     } else if ([command isEqualToString:@"theme"]) {
       status = DWRunTheme(arguments);
+    } else if ([command isEqualToString:@"pane"]) {
+      status = DWRunPane(arguments);
     } else if ([command isEqualToString:@"help"] || [command isEqualToString:@"--help"]) {
       PrintUsage(stdout);
       status = 0;

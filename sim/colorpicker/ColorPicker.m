@@ -1,5 +1,6 @@
 #import "ColorPicker.h"
 
+#import "../device/Device.h"
 #import "../uikit/UIKit.h"
 
 static int HexDigit(unichar c) {
@@ -49,6 +50,7 @@ UIColor *DWColorFromPickerString(id value) {
 }
 
 UIColor *LCPParseColorString(id value, id fallback) {
+  DWDeviceNoteColorParse(fallback);
   UIColor *color = DWColorFromPickerString(value);
   return color != nil ? color : DWColorFromPickerString(fallback);
 }

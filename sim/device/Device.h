@@ -23,6 +23,15 @@ void DWDeviceInstallFoundation(void);
 NSUInteger DWDeviceReadCount(NSString *devicePath);
 void DWDeviceResetReadCounts(void);
 
+// What loaded code asks of the preference files while recording is on, in order: each key looked up
+// in a dictionary read from a device file ({"event": "lookup", "file": device path, "selector":
+// "objectForKey:" or "valueForKey:", "key": K}), and each string handed to the colour picker
+// ({"event": "parse", "fallback": F}). Off, nothing is recorded and the dictionaries are Foundation's own.
+void DWDeviceRecordPreferenceReads(BOOL on);
+NSArray *DWDevicePreferenceReads(void);
+// Called by the stand-in colour picker for every colour string it is asked to parse.
+void DWDeviceNoteColorParse(id fallback);
+
 // Class lookups by name (objc_getClass) made while recording is on, in order.
 void DWDeviceRecordClassLookups(BOOL on);
 NSArray *DWDeviceClassLookups(void);

@@ -10,6 +10,66 @@ static NSString *deviceRoot;
 static NSCountedSet *readCounts;
 static NSMutableArray *classLookups;
 static BOOL recordingLookups;
+static NSMutableArray *preferenceReads;
+static BOOL recordingPreferenceReads;
+
+// A dictionary read from a device file while preference reads are recorded: it answers as the file's
+// dictionary does and notes every key asked of it.
+@interface DWObservedDictionary : NSDictionary {
+  NSDictionary *contents;
+  NSString *devicePath;
+}
+- (id)initWithContents:(NSDictionary *)dictionary devicePath:(NSString *)path;
+@end
+
+static void NoteLookup(NSString *file, const char *selector, id key) {
+  if (!recordingPreferenceReads) return;
+  [preferenceReads addObject:[NSDictionary dictionaryWithObjectsAndKeys:@"lookup", @"event", file, @"file",
+                                                                        [NSString stringWithUTF8String:selector],
+                                                                        @"selector", key, @"key", nil]];
+}
+
+@implementation DWObservedDictionary
+- (id)initWithContents:(NSDictionary *)dictionary devicePath:(NSString *)path {
+  if ((self = [super init])) {
+    contents = [dictionary copy];
+    devicePath = [path copy];
+  }
+  return self;
+}
+- (void)dealloc {
+  [contents release];
+  [devicePath release];
+  [super dealloc];
+}
+- (NSUInteger)count { return [contents count]; }
+- (NSEnumerator *)keyEnumerator { return [contents keyEnumerator]; }
+- (id)objectForKey:(id)key {
+  NoteLookup(devicePath, "objectForKey:", key);
+  return [contents objectForKey:key];
+}
+// Asked directly, so that one lookup is noted once, under the message the caller sent.
+- (id)valueForKey:(NSString *)key {
+  NoteLookup(devicePath, "valueForKey:", key);
+  return [contents valueForKey:key];
+}
+@end
+
+void DWDeviceRecordPreferenceReads(BOOL on) {
+  if (on && preferenceReads == nil) preferenceReads = [[NSMutableArray alloc] init];
+  recordingPreferenceReads = on;
+}
+
+NSArray *DWDevicePreferenceReads(void) {
+  return preferenceReads != nil ? [[preferenceReads copy] autorelease] : [NSArray array];
+}
+
+void DWDeviceNoteColorParse(id fallback) {
+  if (!recordingPreferenceReads) return;
+  [preferenceReads addObject:[NSDictionary dictionaryWithObjectsAndKeys:@"parse", @"event",
+                                                                        fallback ? fallback : (id)[NSNull null],
+                                                                        @"fallback", nil]];
+}
 
 void DWDeviceSetRoot(NSString *root) {
   NSString *standardized = [[root stringByStandardizingPath] copy];
@@ -56,6 +116,10 @@ static id DictionaryInitWithContentsOfFile(id self, SEL _cmd, NSString *path) {
   if (![plist isKindOfClass:[NSDictionary class]]) {
     [self release];
     return nil;
+  }
+  if (recordingPreferenceReads) {
+    [self release];
+    return [[DWObservedDictionary alloc] initWithContents:plist devicePath:path];
   }
   return [self initWithDictionary:plist];
 }

@@ -6,7 +6,8 @@
 // device. The benchmark's time is the hooked call's CPU time; the counters carry both and their
 // ratio, and how many property-list files one call reads.
 //
-// Run: build/duskwell_bench [--benchmark_format=json] [--benchmark_repetitions=N]
+// Run: build/duskwell_bench [--library=PATH] [--benchmark_format=json] [--benchmark_repetitions=N]
+// (--library: another build of the library, to compare with the one built here).
 // Instructions: bench/instruction-ratios (the same calls under callgrind).
 #import <Foundation/Foundation.h>
 #import <Foundation/NSDebug.h>
@@ -15,6 +16,7 @@
 #include <objc/message.h>
 #include <objc/runtime.h>
 #include <stdlib.h>
+#include <string.h>
 #include <time.h>
 #include <unistd.h>
 
@@ -361,10 +363,19 @@ void MeasureCallKind(benchmark::State &state, const CallKind *kind) {
 
 int main(int argc, char **argv) {
   NSAutoreleasePool *pool = [[NSAutoreleasePool alloc] init];
+  NSString *library = @DUSKWELL_LIBRARY;
+  for (int i = 1; i < argc; ++i) {
+    if (strncmp(argv[i], "--library=", 10) == 0) {
+      library = [NSString stringWithUTF8String:argv[i] + 10];
+      for (int j = i; j + 1 < argc; ++j) argv[j] = argv[j + 1];
+      --argc;
+      break;
+    }
+  }
   NoteOriginals();
   gDeviceRoot = [CopyExampleTheme() retain];
   NSString *error = nil;
-  if (gDeviceRoot == nil || !DWLaunchHost(gDeviceRoot, @DUSKWELL_LIBRARY, &error)) {
+  if (gDeviceRoot == nil || !DWLaunchHost(gDeviceRoot, library, &error)) {
     fprintf(stderr, "duskwell_bench: cannot launch the host: %s\n",
             error != nil ? [error UTF8String] : "no temporary device root");
     return 1;

@@ -1,5 +1,7 @@
 # duskwell: `make demo` shows the library at work on the embedded example theme; `make test` runs
 # every test, with 64-bit and with 32-bit colour components, and checks the device build.
+# A fresh clone starts with ./run (the README's commands), which installs what make needs first.
+# Building is quiet: each step's output goes to a log shown only on failure; VERBOSE=1 shows it all.
 
 BUILD      := build
 BUILD_F32  := build-f32
@@ -7,35 +9,49 @@ BUILD_SAN  := build-asan
 CMAKE_ARGS := -DCMAKE_BUILD_TYPE=RelWithDebInfo
 JOBS       := $(shell nproc 2>/dev/null || echo 2)
 
-.PHONY: all bootstrap build build-f32 build-asan demo test test-64 test-32 test-sanitize clean
+.PHONY: all bootstrap build build-sim build-f32 build-asan demo test test-64 test-32 test-sanitize clean
 all: build
+
+# $(call step,LOG,MESSAGE,COMMAND): one line of progress, the command's output in LOG.
+ifeq ($(VERBOSE),)
+step = @echo "$(2)"; mkdir -p $(dir $(1)); $(3) > $(1) 2>&1 || { tail -n 40 $(1) >&2; \
+  echo "make: $(2) failed; the whole output is in $(1)" >&2; exit 1; }
+else
+step = $(3)
+endif
 
 bootstrap:
 	@scripts/bootstrap
 
 $(BUILD)/CMakeCache.txt: | bootstrap
-	cmake -S . -B $(BUILD) $(CMAKE_ARGS)
+	$(call step,$(BUILD)/configure.log,configuring $(BUILD)/,cmake -S . -B $(BUILD) $(CMAKE_ARGS))
 
 $(BUILD_F32)/CMakeCache.txt: | bootstrap
-	cmake -S . -B $(BUILD_F32) $(CMAKE_ARGS) -DDUSKWELL_FLOAT_COMPONENTS=ON -DDUSKWELL_BENCHMARKS=OFF
-
-build: bootstrap $(BUILD)/CMakeCache.txt
-	cmake --build $(BUILD) -j $(JOBS)
-
-build-f32: bootstrap $(BUILD_F32)/CMakeCache.txt
-	cmake --build $(BUILD_F32) -j $(JOBS)
+	$(call step,$(BUILD_F32)/configure.log,configuring $(BUILD_F32)/,cmake -S . -B $(BUILD_F32) $(CMAKE_ARGS) \
+	  -DDUSKWELL_FLOAT_COMPONENTS=ON -DDUSKWELL_BENCHMARKS=OFF)
 
 $(BUILD_SAN)/CMakeCache.txt: | bootstrap
-	cmake -S . -B $(BUILD_SAN) $(CMAKE_ARGS) -DDUSKWELL_SANITIZE=ON -DDUSKWELL_BENCHMARKS=OFF
+	$(call step,$(BUILD_SAN)/configure.log,configuring $(BUILD_SAN)/,cmake -S . -B $(BUILD_SAN) $(CMAKE_ARGS) \
+	  -DDUSKWELL_SANITIZE=ON -DDUSKWELL_BENCHMARKS=OFF)
+
+build: bootstrap $(BUILD)/CMakeCache.txt
+	$(call step,$(BUILD)/build.log,building everything in $(BUILD)/,cmake --build $(BUILD) -j $(JOBS))
+
+# What the demo shows and nothing more: the library and duskwell-sim.
+build-sim: bootstrap $(BUILD)/CMakeCache.txt
+	$(call step,$(BUILD)/build.log,building duskwell.so and duskwell-sim in $(BUILD)/,\
+	  cmake --build $(BUILD) -j $(JOBS) --target duskwell-sim)
+
+build-f32: bootstrap $(BUILD_F32)/CMakeCache.txt
+	$(call step,$(BUILD_F32)/build.log,building everything in $(BUILD_F32)/,cmake --build $(BUILD_F32) -j $(JOBS))
 
 build-asan: bootstrap $(BUILD_SAN)/CMakeCache.txt
-	cmake --build $(BUILD_SAN) -j $(JOBS)
+	$(call step,$(BUILD_SAN)/build.log,building everything in $(BUILD_SAN)/,cmake --build $(BUILD_SAN) -j $(JOBS))
 
-# The example theme: every screen without and with the library, side by side, then the doctor's
-# reading of the theme's files.
-demo: build
-	$(BUILD)/duskwell-sim preview
-	$(BUILD)/duskwell-sim doctor
+# The example theme: the doctor's reading of its files, then every screen without and with the
+# library, side by side; it ends with the picture's path and the doctor's verdict.
+demo: build-sim
+	@scripts/demo $(BUILD)/duskwell-sim
 
 CTEST := ctest --output-on-failure -j $(JOBS)
 
@@ -68,6 +84,6 @@ test: bootstrap
 	@scripts/run-steps $(TEST_STEPS)
 
 clean: ios-clean
-	rm -rf $(BUILD) $(BUILD_F32) $(BUILD_SAN) out
+	rm -rf $(BUILD) $(BUILD_F32) $(BUILD_SAN) out dist
 
 include ios/ios.mk

@@ -32,8 +32,11 @@ UIView *DWBuildNowPlayingScreen(void) {
   DWAddView(duration, [SPTNowPlayingSlider class], DWRectMake(0, 0, 327, 16));
   UILabel *elapsed = DWAddView(duration, [UILabel class], DWRectMake(0, 20, 60, 16));
   [elapsed setText:@"1:12"];
+  [elapsed setTextColor:DWHostLightGreyB3B3B3()];
   UILabel *remaining = DWAddView(duration, [UILabel class], DWRectMake(267, 20, 60, 16));
   [remaining setText:@"-2:31"];
+  [remaining setTextColor:DWHostLightGreyB3B3B3()];
+  [remaining setTextAlignment:UITextAlignmentRight];
 
   NSArray *controls = [NSArray arrayWithObjects:@"Shuffle", @"Prev", @"Pause", @"Next", @"Repeat", nil];
   DWCGFloat x = 24;

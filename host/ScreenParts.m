@@ -55,7 +55,7 @@ GLUETabBarImplementation *DWAddTabBar(UIView *root, NSString *selectedTitle) {
         DWAddView(bar, [GLUETabBarItemView class], DWRectMake(width * index, 0, width, kTabBarHeight));
     [item setSelected:selected];
     DWAddIcon(item, DWRectMake(width / 2 - 12, 5, 24, 24), [icons objectAtIndex:index], color);
-    DWAddLabel(item, DWRectMake(0, 32, width, 14), title, color);
+    [DWAddLabel(item, DWRectMake(0, 32, width, 14), title, color) setTextAlignment:UITextAlignmentCenter];
     index++;
   }
   return bar;

@@ -153,8 +153,11 @@ class FreshPane(unittest.TestCase):
     def test_doctor_reads_the_defaults_as_the_pane_shows_them(self):
         files = fresh_pane_files(self.panes)
         result = run("doctor", "--device-root", self.device_root("fresh", files), "--json")
-        self.assertEqual(result.returncode, 0, result.stdout + result.stderr)
         document = json.loads(result.stdout)
+        # A fresh pane leaves the theme off, so its colours cannot show yet: that, and nothing else.
+        self.assertEqual(result.returncode, 1, result.stdout + result.stderr)
+        self.assertTrue(document["warnings"])
+        self.assertTrue(all("cannot show" in w and "custom1" in w for w in document["warnings"]), document["warnings"])
         self.assertEqual([f["state"] for f in document["files"]], ["read"] * len(files))
         self.assertFalse(document["switch"]["on"])
         colours = {key: value for path, keys in files.items() for key, value in keys.items() if isinstance(value, str)}

@@ -205,7 +205,7 @@ class Doctor(DeviceRoot):
         self.assertEqual(document["exitStatus"], 1)
 
     def test_getter_and_setter_colours_differ_with_two_keys(self):
-        self.change(TEXT, red2=True)
+        self.change(TEXT, white2=True, red2=True)
         text = self.doctor()["palettes"]["text"]
         self.assertEqual(text["setKeys"], ["white2", "red2"])
         self.assertEqual(text["getterColorName"], "white")
@@ -241,6 +241,112 @@ class Doctor(DeviceRoot):
         self.assertEqual(run("doctor", "--colour").returncode, 2)
 
 
+class DoctorUnshownColours(DeviceRoot):
+    def unshown(self):
+        document = self.doctor()
+        return {(item["key"], item["reason"]) for item in document["unshownColors"]}, document
+
+    def test_colour_keys_while_the_switch_is_off(self):
+        self.change(MAIN, custom1=False)
+        unshown, document = self.unshown()
+        self.assertEqual({key for key, _ in unshown}, {"tabs", "background", "text2"})
+        self.assertTrue(all("custom1" in reason for _, reason in unshown))
+        self.assertEqual(document["exitStatus"], 1)
+        main = self.read(MAIN)
+        del main["custom1"], main["text2"]
+        self.write(MAIN, main)
+        self.assertEqual({key for key, _ in self.unshown()[0]}, {"tabs", "background"})
+
+    def test_tabs_the_filter_exchanges(self):
+        for value, reason in (("#FFFFFF", "white"), ("#fff", "white"), ("#121212", "#121212"), ("#181818", "#181818"),
+                              ("#282828", "#282828")):
+            self.change(MAIN, tabs=value)
+            unshown, _ = self.unshown()
+            self.assertEqual(len(unshown), 1, value)
+            key, text = unshown.pop()
+            self.assertEqual(key, "tabs")
+            self.assertIn(reason, text)
+            self.assertIn("filter", text)
+        # The filter compares opaque colours at 8-bit precision: these show as they are.
+        for value in ("#FFFFFF:0.5", "#131313", "#FEFEFE", "#0A0A0A"):
+            self.change(MAIN, tabs=value)
+            self.assertEqual(self.unshown()[0], set(), value)
+        self.assertEqual(self.doctor()["exitStatus"], 0)
+
+    def test_text2_overridden_by_the_text_palette(self):
+        self.change(TEXT, red2=True)
+        unshown, _ = self.unshown()
+        self.assertEqual(len(unshown), 1)
+        key, reason = unshown.pop()
+        self.assertEqual(key, "text2")
+        self.assertIn("red", reason)
+        self.change(TEXT, white2=True)  # the label setters end on the last set key: still red
+        self.assertIn("red", self.unshown()[0].pop()[1])
+        self.change(MAIN, text2="#FF0000")  # the same colour as the one that wins shows after all
+        self.assertEqual(self.unshown()[0], set())
+        self.change(MAIN, text2="#E8E8E8", custom1=False)  # with the switch off, it is the switch's fault
+        reasons = [reason for key, reason in self.unshown()[0] if key == "text2"]
+        self.assertEqual(len(reasons), 1)
+        self.assertIn("custom1", reasons[0])
+
+    def test_text_output_gives_each_reason(self):
+        self.change(MAIN, tabs="#FFFFFF")
+        self.change(TEXT, blue2=True)
+        result = run("doctor", "--device-root", self.root)
+        self.assertEqual(result.returncode, 1)
+        self.assertNotIn("no problems found", result.stdout)
+        self.assertIn('"tabs" cannot show', result.stdout)
+        self.assertIn('"text2" cannot show', result.stdout)
+
+
+class PreviewExplains(DeviceRoot):
+    def explain(self, *options):
+        out = os.path.join(self.directory.name, "preview.png")
+        result = run("preview", "--device-root", self.root, "--out", out, "--explain", *options)
+        self.assertEqual(result.returncode, 0, result.stderr)
+        line = result.stdout.splitlines()[-1]
+        self.assertTrue(line.startswith("final backgrounds set by: "), result.stdout)
+        counts = {}
+        for part in line.split(": ", 1)[1].split(", "):
+            name, count = part.rsplit(" ", 1)
+            counts[name] = int(count)
+        self.assertEqual(set(counts), {'"tabs"', '"background"', "the filter", "the host"})
+        return counts
+
+    def test_each_key_and_the_filter_get_their_views(self):
+        counts = self.explain()
+        self.assertGreater(counts['"tabs"'], 10)
+        self.assertGreater(counts['"background"'], 10)
+        self.assertGreater(counts["the filter"], 0)
+        # White "tabs" is exchanged by the filter: the same views now go to the filter.
+        self.change(MAIN, tabs="#FFFFFF")
+        exchanged = self.explain()
+        self.assertEqual(exchanged['"tabs"'], 0)
+        self.assertEqual(exchanged["the filter"], counts["the filter"] + counts['"tabs"'])
+        self.assertEqual(exchanged['"background"'], counts['"background"'])
+        # Equal values for both keys: the second pass still tells them apart. And the example's
+        # "background" is the stock #121212 itself, which the filter exchanges for itself: a
+        # "background" that is no stock grey gives the same counts.
+        self.change(MAIN, tabs="#222222", background="#222222")
+        self.assertEqual(self.explain(), counts)
+
+    def test_switch_off_leaves_everything_to_the_host(self):
+        self.change(MAIN, custom1=False)
+        counts = self.explain()
+        self.assertEqual(counts['"tabs"'] + counts['"background"'] + counts["the filter"], 0)
+        self.assertGreater(counts["the host"], 50)
+
+    def test_plain_preview_prints_no_counts(self):
+        out = os.path.join(self.directory.name, "preview.svg")
+        result = run("preview", "--device-root", self.root, "--out", out)
+        self.assertEqual(result.returncode, 0, result.stderr)
+        self.assertNotIn("final backgrounds", result.stdout)
+        with open(out) as file:
+            picture = file.read()
+        # The header's swatches are drawn as vectors: the theme's "background" is in the file.
+        self.assertIn("rgb(7.058824%,7.058824%,7.058824%)", picture)
+
+
 class Theme(DeviceRoot):
     def test_init_refuses_to_overwrite(self):
         before = self.read(MAIN)
@@ -257,6 +363,16 @@ class Theme(DeviceRoot):
                 self.assertEqual(self.read(name), plistlib.load(file))
             with open(self.path(name), "rb") as file:
                 self.assertEqual(file.read(8), b"bplist00")
+
+    def test_unknown_input_changes_nothing(self):
+        before = {name: open(self.path(name), "rb").read() for name in os.listdir(os.path.join(self.root, PREFS))}
+        for args in (("set", self.root, "lightGray2", "1"), ("set", "--bogus", self.root, "red2", "1"),
+                     ("set", self.root, "red2", "1", "extra"), ("init", self.root, "--force"), ("sett", self.root)):
+            result = run("theme", *args)
+            self.assertEqual(result.returncode, 2, args)
+        self.assertIn("did you mean 'lightgray2'?", run("theme", "set", self.root, "lightGray2", "1").stderr)
+        after = {name: open(self.path(name), "rb").read() for name in os.listdir(os.path.join(self.root, PREFS))}
+        self.assertEqual(before, after)
 
     def test_set_type_checks(self):
         for key, value in (("custom1", "maybe"), ("tabs", "ochre"), ("red2", "#FF0000"), ("Red2", "1"),
@@ -281,7 +397,7 @@ class Theme(DeviceRoot):
     def test_set_palette_key_goes_to_its_file(self):
         self.assertEqual(run("theme", "set", self.root, "red2", "yes").returncode, 0)
         self.assertIs(self.read(TEXT)["red2"], True)
-        self.assertIs(self.read(TEXT)["white2"], True)
+        self.assertIs(self.read(TEXT)["white2"], False)
         self.assertEqual(run("theme", "set", self.root, "custom1", "0").returncode, 0)
         self.assertIs(self.read(MAIN)["custom1"], False)
 

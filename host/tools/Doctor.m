@@ -6,6 +6,7 @@
 
 #import "sim/colorpicker/ColorPicker.h"
 #import "sim/device/Device.h"
+#import "sim/uikit/UIKit.h"
 
 #include <math.h>
 #include <string.h>
@@ -259,6 +260,68 @@ static void ExplainPalette(DWDoctorFindings *findings, NSString *role, NSDiction
           forKey:role];
 }
 
+// A component as the library's colour comparison sees it: × 255 in the component type, truncated.
+static long EightBit(DWCGFloat component) {
+  DWCGFloat scaled = component * (DWCGFloat)255;
+  if (!(scaled > -1 && scaled < 256)) return -1;  // out of range, or NaN: matches no byte
+  return (long)scaled;
+}
+
+static BOOL SameAtEightBits(UIColor *a, UIColor *b) {
+  DWCGFloat x[4], y[4];
+  if (![a getRed:&x[0] green:&x[1] blue:&x[2] alpha:&x[3]] || ![b getRed:&y[0] green:&y[1] blue:&y[2] alpha:&y[3]])
+    return NO;
+  for (int i = 0; i < 4; ++i) {
+    if (EightBit(x[i]) != EightBit(y[i])) return NO;
+  }
+  return YES;
+}
+
+// The colours the background filter exchanges for "background", as it builds them.
+static NSString *FilteredStockColor(UIColor *color) {
+  NSArray *names = [NSArray arrayWithObjects:@"white", @"the stock grey #121212", @"the stock grey #181818",
+                                             @"the stock grey #282828", nil];
+  const unsigned bytes[] = {255, 18, 24, 40};
+  for (NSUInteger i = 0; i < 4; ++i) {
+    DWCGFloat c = (DWCGFloat)((float)bytes[i] / 255.0f);
+    if (SameAtEightBits(color, [UIColor colorWithRed:c green:c blue:c alpha:1])) return [names objectAtIndex:i];
+  }
+  return nil;
+}
+
+static void NoteUnshown(DWDoctorFindings *findings, NSMutableArray *unshown, NSString *key, NSString *reason) {
+  [unshown addObject:[NSDictionary dictionaryWithObjectsAndKeys:key, @"key", reason, @"reason", nil]];
+  [findings warn:@"\"%@\" cannot show: %@", key, reason];
+}
+
+// Colours that are set but cannot show, each with the reason.
+static void ExplainUnshownColors(DWDoctorFindings *findings, NSDictionary *main, BOOL themeOn, UIColor *tabs,
+                                 UIColor *background, UIColor *text, NSString *lastTextStem) {
+  NSMutableArray *unshown = [NSMutableArray array];
+  for (NSString *key in DWMainColorKeys()) {
+    if ([main objectForKey:key] != nil && !themeOn) {
+      NoteUnshown(findings, unshown, key, @"the master switch \"custom1\" reads off, and only a theme that is on paints with it");
+    }
+  }
+  BOOL tabsFromFile = [[main objectForKey:@"tabs"] isKindOfClass:[NSString class]];
+  NSString *stock = themeOn && tabsFromFile ? FilteredStockColor(tabs) : nil;
+  if (stock != nil) {
+    NoteUnshown(findings, unshown, @"tabs", [NSString stringWithFormat:@"%@ is %@, which the background filter exchanges for \"background\" "
+                                             @"(%@), so the views painted with \"tabs\" show \"background\"",
+                                             DWColorText(tabs), stock, DWColorText(background)]);
+  }
+  if (![lastTextStem isKindOfClass:[NSString class]]) lastTextStem = nil;
+  UIColor *last = lastTextStem ? DWPaletteNamedColor(lastTextStem) : nil;
+  if (themeOn && [[main objectForKey:@"text2"] isKindOfClass:[NSString class]] && last != nil &&
+      !SameAtEightBits(text, last)) {
+    NoteUnshown(findings, unshown, @"text2", [NSString stringWithFormat:@"%@ reaches each label through setTextColor:, which hands it on to "
+                                              @"_setTextColor:, where the text palette's set keys follow it; labels "
+                                              @"end %@",
+                                              DWColorText(text), NamedColorText(lastTextStem)]);
+  }
+  [findings->document setObject:unshown forKey:@"unshownColors"];
+}
+
 static double Linear(double channel) {
   return channel <= 0.04045 ? channel / 12.92 : pow((channel + 0.055) / 1.055, 2.4);
 }
@@ -297,12 +360,8 @@ int DWRunDoctor(NSArray *arguments) {
                                   flags:[NSArray arrayWithObject:@"--json"]
                                  values:nil];
   if (options == nil) return 2;
-  NSString *root = options->deviceRoot != nil ? options->deviceRoot : DWEmbeddedDeviceRoot();
-  BOOL isDirectory = NO;
-  if (![[NSFileManager defaultManager] fileExistsAtPath:root isDirectory:&isDirectory] || !isDirectory) {
-    DWPrintError(@"doctor: device root %@ is not a directory", root);
-    return 2;
-  }
+  NSString *root = DWDeviceRootOf(options);
+  if (!DWCheckDeviceRoot(@"doctor", root)) return 2;
   DWDeviceSetRoot(root);
   DWDoctorFindings *findings = [[[DWDoctorFindings alloc] init] autorelease];
   NSMutableDictionary *document = findings->document;
@@ -321,7 +380,7 @@ int DWRunDoctor(NSArray *arguments) {
   BOOL themeOn = ExplainSwitch(findings, main, main != nil);
   [findings say:@"colours:"];
   NSMutableDictionary *colors = [NSMutableDictionary dictionary];
-  ExplainColor(findings, main, @"tabs", colors);
+  UIColor *tabs = ExplainColor(findings, main, @"tabs", colors);
   UIColor *background = ExplainColor(findings, main, @"background", colors);
   UIColor *text = ExplainColor(findings, main, @"text2", colors);
   [findings say:@"  while the switch is on, views with a white, #121212, #181818 or #282828 background get the "
@@ -336,6 +395,8 @@ int DWRunDoctor(NSArray *arguments) {
     if (palette != nil) CollectIgnored(findings, palette, role, DWDeviceLocalPath(DWPaletteDevicePath(role)), ignored);
   }
   ExplainContrast(findings, text, background, themeOn);
+  ExplainUnshownColors(findings, main, themeOn, tabs, background, text,
+                       [[paletteRecords objectForKey:@"text"] objectForKey:@"setterColorName"]);
 
   int status = [findings->warnings count] == 0 ? 0 : 1;
   [document setObject:fileRecords forKey:@"files"];

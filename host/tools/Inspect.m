@@ -44,6 +44,7 @@ int DWRunInspect(NSArray *arguments) {
                                  values:nil];
   if (options == nil) return 2;
   if (!DWLaunchForCommand(options, ![options has:@"--without-library"])) return 2;
+  DWWarnIfNoThemeFiles(@"inspect", DWDeviceRootOf(options));
   BOOL json = [options has:@"--json"];
 
   NSMutableArray *screenJSON = [NSMutableArray array];

@@ -1,6 +1,7 @@
 // theme init / theme set: write a device root's theme files, checking every value the way the library
 // will read it, never overwriting a file it cannot read and never leaving a half-written file.
 #import "Commands.h"
+#import "Suggest.h"
 #import "ThemeFiles.h"
 
 #import "sim/colorpicker/ColorPicker.h"
@@ -10,7 +11,7 @@ static NSString *LocalPath(NSString *root, NSString *devicePath) {
   return [root stringByAppendingPathComponent:devicePath];
 }
 
-// A palette with every key present and only `chosen` set, as the user's settings write it.
+// A palette with every key present and only `chosen` set (none for nil), as the user's settings write it.
 static NSDictionary *ExamplePalette(NSString *role, NSString *chosen) {
   NSMutableDictionary *palette = [NSMutableDictionary dictionary];
   for (NSString *stem in DWPaletteStems()) {
@@ -20,14 +21,15 @@ static NSDictionary *ExamplePalette(NSString *role, NSString *chosen) {
   return palette;
 }
 
-// The example theme: dark greys, light grey icons, white text and status bar.
+// The example theme: dark greys, light grey icons, a white status bar; labels take "text2", which a set
+// text palette key would override.
 static NSDictionary *ExampleTheme(void) {
   NSDictionary *main = [NSDictionary dictionaryWithObjectsAndKeys:[NSNumber numberWithBool:YES], DWSwitchKey,
                                                                   @"#0A0A0A", @"tabs", @"#121212", @"background",
                                                                   @"#E8E8E8", @"text2", nil];
   return [NSDictionary dictionaryWithObjectsAndKeys:main, DWMainPrefsDevicePath,
                                                     ExamplePalette(@"icon", @"lightgray"),
-                                                    DWPaletteDevicePath(@"icon"), ExamplePalette(@"text", @"white"),
+                                                    DWPaletteDevicePath(@"icon"), ExamplePalette(@"text", nil),
                                                     DWPaletteDevicePath(@"text"), ExamplePalette(@"status", @"white"),
                                                     DWPaletteDevicePath(@"status"), nil];
 }
@@ -48,11 +50,15 @@ static BOOL EnsureDirectory(NSString *directory) {
 }
 
 static int RunInit(NSArray *arguments) {
-  if ([arguments count] != 1 || [[arguments objectAtIndex:0] hasPrefix:@"-"]) {
-    DWPrintError(@"theme init: usage: duskwell-sim theme init DIR");
+  DWOptions *options = [DWOptions parse:arguments command:@"theme init" flags:nil values:nil
+                               operands:[NSArray arrayWithObject:@"DIR"]];
+  if (options == nil) return 2;
+  NSString *root = [options operand:0];
+  BOOL isDirectory = YES;
+  if ([[NSFileManager defaultManager] fileExistsAtPath:root isDirectory:&isDirectory] && !isDirectory) {
+    DWPrintError(@"theme init: %@ exists and is not a directory", root);
     return 2;
   }
-  NSString *root = [arguments objectAtIndex:0];
   NSDictionary *theme = ExampleTheme();
   NSArray *devicePaths = [[theme allKeys] sortedArrayUsingSelector:@selector(compare:)];
   // Every file is checked before any is written, so a refusal leaves nothing behind.
@@ -99,13 +105,22 @@ static NSString *PaletteRoleOfKey(NSString *key) {
   return nil;
 }
 
-static int RunSet(NSArray *arguments) {
-  if ([arguments count] != 3) {
-    DWPrintError(@"theme set: usage: duskwell-sim theme set DIR KEY VALUE");
-    return 2;
+// Every key theme set accepts, for suggestions.
+static NSArray *SettableKeys(void) {
+  NSMutableArray *keys = [NSMutableArray arrayWithObject:DWSwitchKey];
+  [keys addObjectsFromArray:DWMainColorKeys()];
+  for (NSString *role in DWPaletteRoles()) {
+    for (NSString *stem in DWPaletteStems()) [keys addObject:[stem stringByAppendingString:DWPaletteSuffix(role)]];
   }
-  NSString *root = [arguments objectAtIndex:0], *key = [arguments objectAtIndex:1];
-  NSString *text = [arguments objectAtIndex:2];
+  return keys;
+}
+
+static int RunSet(NSArray *arguments) {
+  DWOptions *options = [DWOptions parse:arguments command:@"theme set" flags:nil values:nil
+                               operands:[NSArray arrayWithObjects:@"DIR", @"KEY", @"VALUE", nil]];
+  if (options == nil) return 2;
+  NSString *root = [options operand:0], *key = [options operand:1];
+  NSString *text = [options operand:2];
   NSString *devicePath = nil;
   id value = nil;
   BOOL flag = NO;
@@ -121,9 +136,9 @@ static int RunSet(NSArray *arguments) {
   } else {
     NSString *role = PaletteRoleOfKey(key);
     if (role == nil && ![key isEqualToString:DWSwitchKey]) {
-      DWPrintError(@"theme set: unknown key '%@' (custom1, tabs, background, text2, or a colour stem with suffix 1 "
+      DWPrintError(@"theme set: unknown key '%@'%@ (custom1, tabs, background, text2, or a colour stem with suffix 1 "
                    @"icon, 2 text, 3 status, e.g. red2)",
-                   key);
+                   key, DWDidYouMean(key, SettableKeys()));
       return 2;
     }
     if (!ParseBoolean(text, &flag)) {
@@ -133,11 +148,7 @@ static int RunSet(NSArray *arguments) {
     devicePath = role != nil ? DWPaletteDevicePath(role) : DWMainPrefsDevicePath;
     value = [NSNumber numberWithBool:flag];
   }
-  BOOL isDirectory = NO;
-  if (![[NSFileManager defaultManager] fileExistsAtPath:root isDirectory:&isDirectory] || !isDirectory) {
-    DWPrintError(@"theme set: device root %@ is not a directory", root);
-    return 2;
-  }
+  if (!DWCheckDeviceRoot(@"theme set", root)) return 2;
   NSString *local = LocalPath(root, devicePath);
   DWFileState state;
   NSString *reason = nil;
@@ -164,10 +175,15 @@ int DWRunTheme(NSArray *arguments) {
   NSArray *rest = [arguments count] > 0 ? [arguments subarrayWithRange:NSMakeRange(1, [arguments count] - 1)] : nil;
   if ([action isEqualToString:@"init"]) return RunInit(rest);
   if ([action isEqualToString:@"set"]) return RunSet(rest);
+  if ([action isEqualToString:@"-h"] || [action isEqualToString:@"--help"]) {
+    DWPrintCommandHelp(@"theme", stdout);
+    return 0;
+  }
   if (action == nil) {
     DWPrintError(@"theme: missing action (init or set)");
   } else {
-    DWPrintError(@"theme: unknown action '%@' (init or set)", action);
+    DWPrintError(@"theme: unknown action '%@'%@ (init or set)", action,
+                 DWDidYouMean(action, [NSArray arrayWithObjects:@"init", @"set", nil]));
   }
   return 2;
 }

@@ -17,6 +17,13 @@ UIColor *LCPParseColorString(id value, id fallback);
 // value before they store it).
 UIColor *DWColorFromPickerString(id value);
 
+// What an observer may see: while recording is on, every colour LCPParseColorString returns, in
+// order, as a dictionary {"value": the value given (NSNull for nil), "fallback": ..., "color": the
+// colour (retained by the record), "logCount": the call log's length at that moment}. Turning
+// recording on starts a fresh record.
+void DWColorPickerRecord(BOOL on);
+NSArray *DWColorPickerParses(void);
+
 #ifdef __cplusplus
 }
 #endif

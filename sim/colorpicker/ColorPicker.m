@@ -1,5 +1,6 @@
 #import "ColorPicker.h"
 
+#import "../device/CallLog.h"
 #import "../device/Device.h"
 #import "../uikit/UIKit.h"
 
@@ -49,8 +50,25 @@ UIColor *DWColorFromPickerString(id value) {
                          alpha:alpha];
 }
 
+static NSMutableArray *parses;  // nil while not recording
+
 UIColor *LCPParseColorString(id value, id fallback) {
   DWDeviceNoteColorParse(fallback);
   UIColor *color = DWColorFromPickerString(value);
-  return color != nil ? color : DWColorFromPickerString(fallback);
+  if (color == nil) color = DWColorFromPickerString(fallback);
+  if (parses != nil && color != nil) {
+    [parses addObject:[NSDictionary dictionaryWithObjectsAndKeys:value ? value : [NSNull null], @"value",
+                                                                 fallback ? fallback : [NSNull null], @"fallback",
+                                                                 color, @"color",
+                                                                 [NSNumber numberWithUnsignedInteger:DWCallLogCount()],
+                                                                 @"logCount", nil]];
+  }
+  return color;
 }
+
+void DWColorPickerRecord(BOOL on) {
+  [parses release];
+  parses = on ? [[NSMutableArray alloc] init] : nil;
+}
+
+NSArray *DWColorPickerParses(void) { return parses != nil ? [[parses copy] autorelease] : [NSArray array]; }

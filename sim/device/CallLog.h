@@ -22,6 +22,7 @@ extern "C" {
 void DWLogCall(const char *implementor, id receiver, SEL selector, id argument);
 void DWLogRawCall(const char *implementor, id receiver, SEL selector, const void *argument);
 NSArray *DWCallLogEntries(void);
+NSUInteger DWCallLogCount(void);
 void DWCallLogClear(void);
 
 #ifdef __cplusplus

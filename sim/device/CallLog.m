@@ -36,4 +36,6 @@ void DWLogRawCall(const char *implementor, id receiver, SEL selector, const void
 
 NSArray *DWCallLogEntries(void) { return callLog != nil ? [[callLog copy] autorelease] : [NSArray array]; }
 
+NSUInteger DWCallLogCount(void) { return [callLog count]; }
+
 void DWCallLogClear(void) { [callLog removeAllObjects]; }

@@ -96,10 +96,16 @@ UIColor *DWColorWithCGColor(CGColorRef color);
 - (void)layoutIfNeeded;
 @end
 
+// How a label places its text across its width (the values UIKit gives them).
+typedef enum { UITextAlignmentLeft = 0, UITextAlignmentCenter = 1, UITextAlignmentRight = 2 } UITextAlignment;
+
 @interface UILabel : UIView {
   NSString *_text;
   UIColor *_textColor;
+  UITextAlignment _textAlignment;
 }
+- (UITextAlignment)textAlignment;
+- (void)setTextAlignment:(UITextAlignment)alignment;
 - (NSString *)text;
 - (void)setText:(NSString *)text;
 - (UIColor *)textColor;

@@ -94,6 +94,9 @@
 
 - (UIColor *)textColor { return _textColor; }
 
+- (UITextAlignment)textAlignment { return _textAlignment; }
+- (void)setTextAlignment:(UITextAlignment)alignment { _textAlignment = alignment; }
+
 - (void)setTextColor:(UIColor *)color { [self _setTextColor:color]; }
 
 - (void)_setTextColor:(UIColor *)color {
@@ -127,6 +130,7 @@
   if ((self = [super initWithFrame:frame]) != nil) {
     _titleLabel = [[UIButtonLabel alloc] initWithFrame:DWRectMake(8, 4, frame.width - 16, frame.height - 8)];
     [_titleLabel setTextColor:[UIColor colorWithRed:0 green:(DWCGFloat)122 / 255 blue:1 alpha:1]];
+    [_titleLabel setTextAlignment:UITextAlignmentCenter];
     [self addSubview:_titleLabel];
   }
   return self;

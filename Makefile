@@ -6,10 +6,11 @@
 BUILD      := build
 BUILD_F32  := build-f32
 BUILD_SAN  := build-asan
+BUILD_TSAN := build-tsan
 CMAKE_ARGS := -DCMAKE_BUILD_TYPE=RelWithDebInfo
 JOBS       := $(shell nproc 2>/dev/null || echo 2)
 
-.PHONY: all bootstrap build build-sim build-f32 build-asan demo test test-64 test-32 test-sanitize clean
+.PHONY: all bootstrap build build-sim build-f32 build-asan demo test test-64 test-32 test-sanitize test-threads device-check clean
 all: build
 
 # $(call step,LOG,MESSAGE,COMMAND): one line of progress, the command's output in LOG.
@@ -53,9 +54,10 @@ build-asan: bootstrap $(BUILD_SAN)/CMakeCache.txt
 demo: build-sim
 	@scripts/demo $(BUILD)/duskwell-sim
 
+# The device model's own tests load the shipped dylib too.
 CTEST := ctest --output-on-failure -j $(JOBS)
 
-test-64: build
+test-64: build ios
 	cd $(BUILD) && $(CTEST)
 
 test-32: build-f32
@@ -63,27 +65,44 @@ test-32: build-f32
 
 # AddressSanitizer and UndefinedBehaviorSanitizer errors fail the run. Leak reports are off: the GNU
 # runtime and GNUstep keep their tables until exit; the tests count live objects themselves.
-SANITIZER_ENV := ASAN_OPTIONS=detect_leaks=0 UBSAN_OPTIONS=print_stacktrace=1
+test-sanitize: build-asan ios
+	cd $(BUILD_SAN) && ASAN_OPTIONS=detect_leaks=0 UBSAN_OPTIONS=print_stacktrace=1 $(CTEST)
 
-test-sanitize: build-asan
-	cd $(BUILD_SAN) && $(SANITIZER_ENV) $(CTEST)
+# ThreadSanitizer on the threaded test alone: it builds only that test and what it loads.
+$(BUILD_TSAN)/CMakeCache.txt: | bootstrap
+	$(call step,$(BUILD_TSAN)/configure.log,configuring $(BUILD_TSAN)/,cmake -S . -B $(BUILD_TSAN) $(CMAKE_ARGS) \
+	  -DDUSKWELL_THREAD_SANITIZER=ON -DDUSKWELL_BENCHMARKS=OFF)
 
-# The steps of `make test`, in order: pairs of a name and a shell command. The run stops at the first
-# step that fails and ends with a table of each step's time.
-SUBMAKE := $(MAKE) --no-print-directory
-TEST_STEPS := \
-  "build, 64-bit components" "$(SUBMAKE) build" \
-  "tests, 64-bit components" "cd $(BUILD) && $(CTEST)" \
-  "build, 32-bit components" "$(SUBMAKE) build-f32" \
-  "tests, 32-bit components" "cd $(BUILD_F32) && $(CTEST)" \
-  "build, sanitizers" "$(SUBMAKE) build-asan" \
-  "tests, sanitizers" "cd $(BUILD_SAN) && $(SANITIZER_ENV) $(CTEST)" \
-  "device build and its checker" "$(SUBMAKE) ios-check"
+test-threads: bootstrap $(BUILD_TSAN)/CMakeCache.txt
+	$(call step,$(BUILD_TSAN)/build.log,building the threaded test in $(BUILD_TSAN)/,\
+	  cmake --build $(BUILD_TSAN) -j $(JOBS) --target duskwell_thread_tests)
+	TSAN_OPTIONS="halt_on_error=1 exitcode=66 suppressions=$(CURDIR)/tests/tsan.supp" $(BUILD_TSAN)/duskwell_thread_tests
 
+# The steps of `make test`, in order; the run stops at the first failing step and ends with a table
+# of each step's time.
+TEST_STEPS := test-64 test-32 test-sanitize test-threads fuzz-smoke ios-check device-check
 test: bootstrap
-	@scripts/run-steps $(TEST_STEPS)
+	@scripts/run-steps $(foreach t,$(TEST_STEPS),"$(t)" "$(MAKE) --no-print-directory $(t)")
 
-clean: ios-clean
-	rm -rf $(BUILD) $(BUILD_F32) $(BUILD_SAN) out dist
+clean: ios-clean fuzz-clean
+	rm -rf $(BUILD) $(BUILD_F32) $(BUILD_SAN) $(BUILD_TSAN) out dist
 
 include ios/ios.mk
+include fuzz/fuzz.mk
+
+# The shipped device dylib run under emulation (build/duskwell-device) through every scenario, each
+# slice's trace compared with the Linux build's of its width: arm64 with build/, armv7 with
+# build-f32/. `make device-check DYLIB=FILE` checks any thin or fat dylib instead of the one built.
+SCENARIOS = $(sort $(wildcard tests/scenarios/*.json))
+ifeq ($(origin DYLIB),command line)
+device_check_dylib := $(DYLIB)
+device_check_needs :=
+else
+device_check_dylib := $(IOS_DYLIB)
+device_check_needs := ios
+endif
+
+device-check: build build-f32 $(device_check_needs)
+	@test -n "$(SCENARIOS)" || { echo "device-check: no scenarios in tests/scenarios/" >&2; exit 1; }
+	@device/check-traces --device $(BUILD)/duskwell-device --linux $(BUILD)/duskwell-sim \
+	  --linux-f32 $(BUILD_F32)/duskwell-sim --dylib $(device_check_dylib) $(SCENARIOS)

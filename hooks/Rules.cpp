@@ -1,15 +1,19 @@
 #include "Rules.h"
 
+#include "../platform/Pool.h"
+
 namespace dw {
 
 void RepaintOnLayout(OrigSlot slot, id self, SEL cmd, id key, id fallback) {
   CallOrig<void>(slot, self, cmd);
   if (!MasterSwitchOn()) return;
-  Send<void>(self, DW_SEL("setBackgroundColor:"), ReadPrefColor(key, fallback));
+  Owned color(ReadPrefColor(key, fallback));
+  Send<void>(self, DW_SEL("setBackgroundColor:"), color.get());
 }
 
 void SetUserTextColor(id label) {
-  Send<void>(label, DW_SEL("setTextColor:"), ReadPrefColor(DW_STR("text2"), DW_STR("#000000")));
+  Owned color(ReadPrefColor(DW_STR("text2"), DW_STR("#000000")));
+  Send<void>(label, DW_SEL("setTextColor:"), color.get());
 }
 
 namespace {
@@ -24,7 +28,9 @@ bool IsSameAsHex(id color, id hex) {
 
 }  // namespace
 
+// The reference colours' digit strings and scanners end with this pool.
 bool IsStockBackground(id color) {
+  LocalPool pool;
   return IsSameAsHex(color, DW_STR("FFFFFF")) || IsSameAsHex(color, DW_STR("121212")) ||
          IsSameAsHex(color, DW_STR("181818")) || IsSameAsHex(color, DW_STR("282828"));
 }

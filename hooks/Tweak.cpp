@@ -2,6 +2,7 @@
 // every replacement reaches the host's previous implementation through its own slot.
 
 #include "../platform/Platform.h"
+#include "../platform/Pool.h"
 #include "../prefs/MainPrefs.h"
 #include "../prefs/Palette.h"
 #include "Rules.h"
@@ -169,9 +170,9 @@ static void DW_METHOD(UIButtonLabel, layoutSubviews)(id self, SEL _cmd) {
 
 static OrigSlot DW_SLOT(UIView, setBackgroundColor$);
 static void DW_METHOD(UIView, setBackgroundColor$)(id self, SEL _cmd, id color) {
-  id userColor = ReadPrefColor(DW_STR("background"), DW_STR("#000000"));
+  Owned userColor(ReadPrefColor(DW_STR("background"), DW_STR("#000000")));
   const bool replace = MasterSwitchOn() && IsStockBackground(color);
-  CallOrig<void>(DW_SLOT(UIView, setBackgroundColor$), self, _cmd, replace ? userColor : color);
+  CallOrig<void>(DW_SLOT(UIView, setBackgroundColor$), self, _cmd, replace ? userColor.get() : color);
 }
 
 // ---- The hook table, in installation order.

@@ -52,4 +52,10 @@
 // Asked each time the icon is drawn, so a changed configuration colour shows at once.
 - (UIColor *)iconTintColor { return [_configuration iconColor]; }
 
+// Each layout pass tints the icon in its configuration's colour.
+- (void)layoutSubviews {
+  [super layoutSubviews];
+  [self setTintColor:[_configuration iconColor]];
+}
+
 @end

@@ -1,13 +1,49 @@
+#define _GNU_SOURCE  // dladdr
 #import "Launcher.h"
 
 #import "../sim/device/Device.h"
+#import "../sim/device/PropertyListFile.h"
 
 #import <Foundation/NSDebug.h>
 
 #include <dlfcn.h>
+#include <objc/runtime.h>
+#include <stdlib.h>
+#include <string.h>
 #include <unistd.h>
 
 static BOOL launched;
+
+static BOOL FromFoundationOrRuntime(Class cls) {
+  Dl_info info;
+  if (dladdr((const void *)cls, &info) == 0 || info.dli_fname == NULL) return YES;
+  return strstr(info.dli_fname, "libgnustep-base") != NULL || strstr(info.dli_fname, "libobjc") != NULL;
+}
+
+// What UIKit does before an app's own threads start: every class of the stand-in device, the host
+// and the library initialised on the main thread, and once each the Foundation machinery a hooked
+// call uses. First use of classes on several threads at once can deadlock GNUstep with the GNU runtime.
+static void InitializeClassesOnMainThread(void) {
+  int count = objc_getClassList(NULL, 0);
+  Class *classes = malloc(sizeof(Class) * (size_t)(count > 0 ? count : 1));
+  count = objc_getClassList(classes, count);
+  for (int i = 0; i < count; ++i) {
+    if (FromFoundationOrRuntime(classes[i]) || class_getClassMethod(classes[i], @selector(class)) == NULL) continue;
+    [classes[i] class];  // runs +initialize
+  }
+  free(classes);
+  NSAutoreleasePool *pool = [[NSAutoreleasePool alloc] init];
+  static const char plist[] = "<plist><dict><key>k</key><array><true/><integer>1</integer><real>0.5</real>"
+                              "<string>s</string><data>AA==</data><date>2001-01-01T00:00:00Z</date></array></dict></plist>";
+  [DWPropertyListFromBytes(plist, sizeof plist - 1, NULL) release];
+  NSScanner *scanner = [NSScanner scannerWithString:[@"#FF" stringByReplacingOccurrencesOfString:@"#" withString:@""]];
+  [scanner setCharactersToBeSkipped:[NSCharacterSet symbolCharacterSet]];
+  unsigned value = 0;
+  [scanner scanHexInt:&value];
+  [[[NSCountedSet alloc] init] release];
+  [NSThread currentThread];
+  [pool release];
+}
 
 BOOL DWLaunchHost(NSString *deviceRoot, NSString *libraryPath, NSString **error) {
   if (launched) {
@@ -27,7 +63,10 @@ BOOL DWLaunchHost(NSString *deviceRoot, NSString *libraryPath, NSString **error)
   DWDeviceInstallFoundation();
   DWDeviceSetRoot(deviceRoot);
   launched = YES;
-  if (libraryPath == nil) return YES;
+  if (libraryPath == nil) {
+    InitializeClassesOnMainThread();
+    return YES;
+  }
 
   DWDeviceRecordClassLookups(YES);
   void *library = dlopen([libraryPath fileSystemRepresentation], RTLD_NOW | RTLD_GLOBAL);
@@ -36,6 +75,7 @@ BOOL DWLaunchHost(NSString *deviceRoot, NSString *libraryPath, NSString **error)
     if (error != NULL) *error = [NSString stringWithFormat:@"cannot load %@: %s", libraryPath, dlerror()];
     return NO;
   }
+  InitializeClassesOnMainThread();
   return YES;
 }
 

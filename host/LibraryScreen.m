@@ -2,11 +2,15 @@
 #import "ScreenParts.h"
 #import "StockColors.h"
 
-static void AddTrackRow(SPTTableView *table, NSString *title, NSString *artist, BOOL explicitTrack) {
+// The playing track's row is highlighted: its title draws in the host's green through UIKit's
+// _setColor:, which the text palette meets.
+static void AddTrackRow(SPTTableView *table, NSString *title, NSString *artist, BOOL explicitTrack, BOOL playing) {
   SPTTableViewCell *cell = DWAddRow(table, [SPTTableViewCell class], 56);
   UIView *content = [cell contentView];
   [[cell textLabel] setFrame:DWRectMake(16, 8, 260, 22)];
   [[cell textLabel] setText:title];
+  [[cell textLabel] setHighlightedTextColor:DWHostGreen()];
+  [cell setHighlighted:playing];
   DWAddLabel(content, DWRectMake(16, 30, 260, 18), artist, DWHostLightGreyB3B3B3());
   if (explicitTrack) {
     SPTTrackAccessoryLabel *badge = DWAddView(content, [SPTTrackAccessoryLabel class], DWRectMake(291, 19, 18, 18));
@@ -44,11 +48,11 @@ UIView *DWBuildLibraryScreen(void) {
   DWAddLabel(toolbar, DWRectMake(16, 12, 250, 20), @"Recently added", [UIColor whiteColor]);
   DWAddIcon(toolbar, DWRectMake(335, 10, 24, 24), @"sort", DWHostLightGreyB3B3B3());
 
-  AddTrackRow(table, @"Midnight Harbour", @"The Low Tides", NO);
-  AddTrackRow(table, @"Paper Lanterns", @"Juniper Fields", YES);
-  AddTrackRow(table, @"Static Bloom", @"Neon Orchard", NO);
-  AddTrackRow(table, @"Slow River", @"Amber Coast", NO);
-  AddTrackRow(table, @"Glass Houses", @"The Quiet Hours", YES);
+  AddTrackRow(table, @"Midnight Harbour", @"The Low Tides", NO, NO);
+  AddTrackRow(table, @"Paper Lanterns", @"Juniper Fields", YES, YES);
+  AddTrackRow(table, @"Static Bloom", @"Neon Orchard", NO, NO);
+  AddTrackRow(table, @"Slow River", @"Amber Coast", NO, NO);
+  AddTrackRow(table, @"Glass Houses", @"The Quiet Hours", YES, NO);
 
   GLUEStatefulView *loadingMore = DWAddRow(table, [GLUEStatefulView class], 60);
   DWAddLabel(loadingMore, DWRectMake(16, 20, 343, 20), @"Loading more songs…", DWHostLightGreyB3B3B3());

@@ -29,15 +29,14 @@
 
 @implementation SPTContextMenuViewCancelButton
 
+// Its background is set once; its layout is UIView's own, inherited (the hooking library adds the
+// replacement to this class and calls UIView's implementation through the slot).
 - (id)initWithFrame:(DWRect)frame {
-  if ((self = [super initWithFrame:frame]) != nil) [_titleLabel setTextColor:DWHostLightGreyB3B3B3()];
+  if ((self = [super initWithFrame:frame]) != nil) {
+    [_titleLabel setTextColor:DWHostLightGreyB3B3B3()];
+    [self setBackgroundColor:DWHostGrey181818()];
+  }
   return self;
-}
-
-- (void)layoutSubviews {
-  DWLogCall("SPTContextMenuViewCancelButton", self, _cmd, nil);
-  [super layoutSubviews];
-  [self setBackgroundColor:DWHostGrey181818()];
 }
 
 @end

@@ -13,12 +13,9 @@
 }
 @end
 
+// Lays itself out as every table cell does: it inherits UITableViewCell's layoutSubviews, so its
+// hook's slot holds what UITableViewCell answered when the row was installed (that row's replacement).
 @implementation SPTNavigationTableViewCell
-- (void)layoutSubviews {
-  DWLogCall("SPTNavigationTableViewCell", self, _cmd, nil);
-  [super layoutSubviews];
-  [self setBackgroundColor:[UIColor whiteColor]];
-}
 @end
 
 @implementation SPTTableViewOfflineSwitchCell

@@ -1,6 +1,8 @@
-# The device build: an arm64 Mach-O dylib linked against hand-written stubs, armv7 objects, the
-# checker that vets both, and the .deb. Included by the top-level Makefile; also usable on its own
-# as `make -f ios/ios.mk ios`. Every path is taken from the repository root, wherever make runs.
+# The device build: one fat Mach-O dylib with an armv7 and an arm64 slice, both linked against
+# hand-written stubs (arm64 by ld64.lld, armv7 by our own duskwell-link) and both signed by
+# duskwell-link; the checker that vets both slices, and the .deb. Included by the top-level
+# Makefile; also usable on its own as `make -f ios/ios.mk ios`. Every path is taken from the
+# repository root, wherever make runs.
 
 # Included before or after the top-level targets, this file leaves the default goal alone.
 ios_saved_default_goal := $(.DEFAULT_GOAL)
@@ -10,6 +12,9 @@ IOS_ROOT := $(patsubst %/,%,$(dir $(patsubst %/,%,$(dir $(abspath $(lastword $(M
 IOS_LLVM_BIN ?= /usr/lib/llvm-14/bin
 IOS_CXX ?= $(IOS_LLVM_BIN)/clang++
 IOS_LD ?= $(IOS_LLVM_BIN)/ld64.lld
+IOS_LIPO ?= $(IOS_LLVM_BIN)/llvm-lipo
+# The linker and signer run on the build machine.
+IOS_HOST_CXX ?= g++
 
 IOS_MIN_OS := 9.2
 IOS_INSTALL_NAME := /Library/MobileSubstrate/DynamicLibraries/duskwell.dylib
@@ -23,8 +28,16 @@ IOS_VERSION_FILE := $(IOS_ROOT)/VERSION
 IOS_BUILD := $(IOS_ROOT)/build-ios
 IOS_DIST := $(IOS_ROOT)/dist
 IOS_DYLIB := $(IOS_BUILD)/duskwell.dylib
+IOS_ARM64_DYLIB := $(IOS_BUILD)/arm64/duskwell.dylib
+IOS_ARMV7_DYLIB := $(IOS_BUILD)/armv7/duskwell.dylib
+IOS_SIGNING_ID := duskwell
+IOS_LINK := $(IOS_BUILD)/tools/duskwell-link
+IOS_LINK_SOURCES := $(sort $(wildcard $(IOS_ROOT)/ios/linker/*.cpp))
+IOS_LINK_TEST := $(IOS_BUILD)/tools/duskwell-link-test
+IOS_LINK_TEST_SOURCES := $(sort $(wildcard $(IOS_ROOT)/ios/linker/test/*.cpp))
 IOS_CHECKER := $(IOS_ROOT)/ios/check-device-build
-IOS_TESTS := $(IOS_ROOT)/ios/test-check-device-build $(IOS_ROOT)/ios/test-build-deb
+IOS_TESTS := $(IOS_LINK_TEST) $(IOS_ROOT)/ios/test-link-armv7 $(IOS_ROOT)/ios/test-check-device-build \
+  $(IOS_ROOT)/ios/test-build-deb
 IOS_STUBS := $(sort $(wildcard $(IOS_ROOT)/ios/stubs/*.tbd))
 
 # Exactly the library's sources: nothing from sim/, host/ or tests/.
@@ -56,22 +69,64 @@ $(eval $(call ios_compile_rules,armv7))
 
 -include $(IOS_ARM64_OBJECTS:.o=.d) $(IOS_ARMV7_OBJECTS:.o=.d)
 
-$(IOS_DYLIB): $(IOS_ARM64_OBJECTS) $(IOS_STUBS)
-	@test -n "$(IOS_ARM64_OBJECTS)" || { echo "ios.mk: no library sources in hooks/, prefs/ or color/" >&2; exit 1; }
-	@test -n "$(IOS_STUBS)" || { echo "ios.mk: no .tbd stubs in ios/stubs/" >&2; exit 1; }
-	$(IOS_LD) $(IOS_LDFLAGS) -o $@.tmp $(IOS_ARM64_OBJECTS) $(IOS_STUBS)
-	mv -f $@.tmp $@
+# Quiet like the top-level build when it defines `step` (one line per step, the output in a log);
+# every command shown when this file is used alone.
+ifeq ($(value step),)
+ios_step = $(3)
+else
+ios_step = $(call step,$(IOS_BUILD)/logs/$(1).log,$(2),$(3))
+endif
+
+# The linker and signer, and the tests of its own logic, from one set of objects.
+IOS_LINK_FLAGS := -std=c++17 -Wall -Wextra -O2 -MMD -MP
+IOS_LINK_OBJECTS := $(patsubst $(IOS_ROOT)/ios/linker/%.cpp,$(IOS_BUILD)/tools/%.o,$(IOS_LINK_SOURCES))
+IOS_LINK_TEST_OBJECTS := $(patsubst $(IOS_ROOT)/ios/linker/test/%.cpp,$(IOS_BUILD)/tools/test/%.o,$(IOS_LINK_TEST_SOURCES))
+$(IOS_BUILD)/tools/%.o: $(IOS_ROOT)/ios/linker/%.cpp
+	@mkdir -p $(dir $@)
+	$(call ios_step,linker-$*,compiling ios/linker/$*.cpp,$(IOS_HOST_CXX) $(IOS_LINK_FLAGS) -c $< -o $@)
+$(IOS_BUILD)/tools/test/%.o: $(IOS_ROOT)/ios/linker/test/%.cpp
+	@mkdir -p $(dir $@)
+	$(call ios_step,linker-test-$*,compiling ios/linker/test/$*.cpp,$(IOS_HOST_CXX) $(IOS_LINK_FLAGS) \
+	  -I$(IOS_ROOT)/ios/linker -c $< -o $@)
+$(IOS_LINK): $(IOS_LINK_OBJECTS)
+	$(call ios_step,duskwell-link,linking duskwell-link,$(IOS_HOST_CXX) -o $@ $^ -lcrypto)
+$(IOS_LINK_TEST): $(IOS_LINK_TEST_OBJECTS) $(filter-out %/main.o,$(IOS_LINK_OBJECTS))
+	$(call ios_step,duskwell-link-test,linking duskwell-link-test,$(IOS_HOST_CXX) -o $@ $^ -lgtest -lgtest_main \
+	  -pthread -lcrypto)
+-include $(IOS_LINK_OBJECTS:.o=.d) $(IOS_LINK_TEST_OBJECTS:.o=.d)
+
+ios_check_inputs = @test -n "$(1)" || { echo "ios.mk: no library sources in hooks/, prefs/ or color/" >&2; exit 1; }; \
+  test -n "$(IOS_STUBS)" || { echo "ios.mk: no .tbd stubs in ios/stubs/" >&2; exit 1; }
+
+# arm64: lld links; its signature is replaced by ours (SHA-1 and SHA-256, identifier duskwell).
+$(IOS_ARM64_DYLIB): $(IOS_ARM64_OBJECTS) $(IOS_STUBS) $(IOS_LINK)
+	$(call ios_check_inputs,$(IOS_ARM64_OBJECTS))
+	$(call ios_step,arm64-link,linking the arm64 slice (ld64.lld) and signing it,\
+	  $(IOS_LD) $(IOS_LDFLAGS) -o $@.unsigned $(IOS_ARM64_OBJECTS) $(IOS_STUBS) && \
+	  $(IOS_LINK) sign -identifier $(IOS_SIGNING_ID) -o $@ $@.unsigned && rm -f $@.unsigned)
+
+# armv7: no linker here takes these objects, so our own links them.
+$(IOS_ARMV7_DYLIB): $(IOS_ARMV7_OBJECTS) $(IOS_STUBS) $(IOS_LINK)
+	$(call ios_check_inputs,$(IOS_ARMV7_OBJECTS))
+	$(call ios_step,armv7-link,linking and signing the armv7 slice (duskwell-link),\
+	  $(IOS_LINK) link -o $@ -install_name $(IOS_INSTALL_NAME) -ios_version_min $(IOS_MIN_OS) \
+	  -identifier $(IOS_SIGNING_ID) $(IOS_ARMV7_OBJECTS) $(IOS_STUBS))
+
+$(IOS_DYLIB): $(IOS_ARMV7_DYLIB) $(IOS_ARM64_DYLIB)
+	$(call ios_step,lipo,joining both slices into build-ios/duskwell.dylib,\
+	  $(IOS_LIPO) -create $(IOS_ARMV7_DYLIB) $(IOS_ARM64_DYLIB) -output $@.partial && mv -f $@.partial $@)
 
 .PHONY: ios ios-armv7 ios-check ios-clean package
 
-# armv7 is compiled and checked, never linked: no linker here can link armv7.
-ios-armv7: $(IOS_ARMV7_OBJECTS)
+ios-armv7: $(IOS_ARMV7_DYLIB)
 
 ios: $(IOS_DYLIB) $(IOS_ARMV7_OBJECTS)
-	$(IOS_CHECKER) $(IOS_DYLIB) $(IOS_ARMV7_OBJECTS)
+	$(IOS_CHECKER) --arches armv7,arm64 $(IOS_DYLIB) $(IOS_ARMV7_OBJECTS)
 
-# What `make test` runs: the build and its check, then the tests of the checker and the packager.
-ios-check: ios
+# What `make test` runs: the build and its check, then the tests of the linker, the checker and the
+# packager.
+ios-check: export DUSKWELL_LINK := $(IOS_LINK)
+ios-check: ios $(IOS_LINK_TEST)
 	@set -e; for test in $(IOS_TESTS); do $$test; done
 
 # HOST_BUNDLE_ID, when given, replaces the host app named in ios/host-bundle-id; it reaches the

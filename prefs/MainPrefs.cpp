@@ -1,5 +1,7 @@
 #include "MainPrefs.h"
 
+#include "../platform/Pool.h"
+
 namespace dw {
 
 namespace {
@@ -16,14 +18,16 @@ bool ReadsTrue(id value) {
 }
 
 id ReadPrefColor(id key, id fallback) {
+  LocalPool pool;
   id value = Send<id>(ReadMainPrefs(), DW_SEL("objectForKey:"), key);
   if (!Send<BOOL>(value, DW_SEL("isKindOfClass:"), DW_CLASS(NSString))) value = nullptr;
-  return LCPParseColorString(value, fallback);
+  return Retain(LCPParseColorString(value, fallback));
 }
 
 }  // namespace dw
 
 extern "C" BOOL GetPrefBool(id key) {
   using namespace dw;
+  LocalPool pool;  // the dictionary of this read ends with it
   return ReadsTrue(Send<id>(ReadMainPrefs(), DW_SEL("valueForKey:"), key));
 }

@@ -18,7 +18,8 @@ bool ReadsTrue(id value);
 static inline bool MasterSwitchOn() { return GetPrefBool(DW_STR("custom1")); }
 
 // The colour stored under `key`, or the colour of `fallback` when the key is absent or holds
-// something other than a string (the colour picker is only made for strings).
+// something other than a string (the colour picker is only made for strings). The caller owns the
+// colour (+1); the dictionary and whatever the colour picker autoreleased are gone already.
 id ReadPrefColor(id key, id fallback);
 
 }  // namespace dw

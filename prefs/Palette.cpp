@@ -50,13 +50,19 @@ bool PaletteReading::IsSet(PaletteColor color) const {
   return ReadsTrue(Send<id>(dictionary_, DW_SEL("objectForKey:"), PaletteKey(color, file_)));
 }
 
+// Nothing here calls through a slot, so one pool holds the whole reading; the colour leaves it
+// retained and goes to the caller's pool, as a getter's result does.
 id FirstPaletteColor(PaletteFile file) {
-  PaletteReading palette(file);
-  for (int i = 0; i < PaletteColorCount; ++i) {
-    PaletteColor color = static_cast<PaletteColor>(i);
-    if (palette.IsSet(color)) return NamedColor(color);
+  id found = nullptr;
+  {
+    LocalPool pool;
+    PaletteReading palette(file);
+    for (int i = 0; i < PaletteColorCount && found == nullptr; ++i) {
+      PaletteColor color = static_cast<PaletteColor>(i);
+      if (palette.IsSet(color)) found = Retain(NamedColor(color));
+    }
   }
-  return nullptr;
+  return Autorelease(found);
 }
 
 }  // namespace dw

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "../platform/Platform.h"
+#include "../platform/Pool.h"
 
 namespace dw {
 
@@ -33,7 +34,8 @@ id PaletteKey(PaletteColor color, PaletteFile file);
 id NamedColor(PaletteColor color);
 
 // One read of a palette file: a dictionary made with alloc/initWithContentsOfFile:, released when
-// the reading ends. No dictionary when the file is missing or unreadable.
+// the reading ends. No dictionary when the file is missing or unreadable. The read and the key tests
+// autorelease (the path, the key strings): the rules below hold them in a pool of their own.
 class PaletteReading {
  public:
   explicit PaletteReading(PaletteFile file);
@@ -51,14 +53,22 @@ class PaletteReading {
 // The getter rule: the named colour of the first set key in binding order, or nil.
 id FirstPaletteColor(PaletteFile file);
 
-// The setter rule: every set key's named colour, in binding order, handed to `apply` at once.
+// The setter rule: every set key's named colour, in binding order, handed to `apply` at once. The
+// apply step calls through a slot, so the pool of the reading is closed around it and opened again
+// for the keys after it; the colour is held across.
 template <typename Apply>
 void ApplyPaletteColors(PaletteFile file, Apply apply) {
+  void *pool = PushAutoreleasePool();
   PaletteReading palette(file);
   for (int i = 0; i < PaletteColorCount; ++i) {
     PaletteColor color = static_cast<PaletteColor>(i);
-    if (palette.IsSet(color)) apply(NamedColor(color));
+    if (!palette.IsSet(color)) continue;
+    Owned named(Retain(NamedColor(color)));
+    PopAutoreleasePool(pool);
+    apply(named.get());
+    pool = PushAutoreleasePool();
   }
+  PopAutoreleasePool(pool);
 }
 
 }  // namespace dw

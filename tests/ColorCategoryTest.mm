@@ -103,5 +103,9 @@ TEST(IsSameColor, IsFalseWhenEitherColourHasNoComponents) {
   EXPECT_FALSE([pattern isSameColor:[UIColor blackColor]]);
   EXPECT_FALSE([[UIColor blackColor] isSameColor:pattern]);
   EXPECT_FALSE([pattern isSameColor:pattern]);
+  // Nothing unset is compared: a colour without components is not the transparent black of clearColor.
+  EXPECT_FALSE([pattern isSameColor:[UIColor clearColor]]);
+  EXPECT_FALSE([[UIColor clearColor] isSameColor:pattern]);
   EXPECT_FALSE([[UIColor blackColor] isSameColor:nil]);
+  EXPECT_FALSE([[UIColor clearColor] isSameColor:nil]);
 }

@@ -87,15 +87,35 @@ TEST(Installation, EveryReplacementReachesThePreviousImplementation) {
   }
 }
 
-// The previous implementation gets the selector the replacement received, not one it names itself.
+// The previous implementation gets the selector the replacement received, not one it names itself:
+// each row's replacement, installed under another name on a subclass, passes that name on.
 TEST(Installation, PassesOnTheSelectorItReceived) {
   DeviceRoot device;
-  Class cls = objc_allocateClassPair([UITableView class], "AliasedTableView", 0);
-  IMP replacement = class_getMethodImplementation([UITableView class], @selector(layoutSubviews));
-  class_addMethod(cls, sel_registerName("aliasedLayout"), replacement, "v@:");
-  objc_registerClassPair(cls);
-  id view = NewInstance(cls);
-  [view performSelector:sel_registerName("aliasedLayout")];
-  EXPECT_EQ(Calls("UITableView", "aliasedLayout", view).size(), 1u);
-  EXPECT_EQ(Calls("UITableView", "layoutSubviews", view).size(), 0u);
+  for (unsigned row = 0; row < kExpectedHookCount; ++row) {
+    const ExpectedHook &hook = kExpectedHooks[row];
+    SCOPED_TRACE(testing::Message() << "row " << row + 1 << " " << hook.className << " " << hook.selector);
+    NSAutoreleasePool *pool = [[NSAutoreleasePool alloc] init];
+    Class hooked = objc_getClass(hook.className);
+    SEL selector = sel_registerName(hook.selector);
+    std::string aliasName = std::string("aliased_") + hook.selector;
+    std::string subclassName = std::string("Aliasing") + hook.className + std::to_string(row);
+    Class cls = objc_allocateClassPair(hooked, subclassName.c_str(), 0);
+    SEL alias = sel_registerName(aliasName.c_str());
+    Method method = class_getInstanceMethod(hooked, selector);
+    class_addMethod(cls, alias, method_getImplementation(method), method_getTypeEncoding(method));
+    objc_registerClassPair(cls);
+    id receiver = NewInstance(cls);
+    DWCallLogClear();
+    if (strcmp(hook.selector, "_setBackgroundCGColor:") == 0) {
+      [receiver performSelector:alias withObject:(id)[ColorFromBytes(1, 2, 3) CGColor]];
+    } else if (strchr(hook.selector, ':') != nullptr) {
+      [receiver performSelector:alias withObject:ArgumentFor(hook.selector)];
+    } else {
+      [receiver performSelector:alias];
+    }
+    const char *owner = [OwnerBeforeLoading(row) UTF8String];
+    EXPECT_GE(Calls(owner, aliasName.c_str(), receiver).size(), 1u);
+    EXPECT_EQ(Calls(owner, hook.selector, receiver).size(), 0u);
+    [pool release];
+  }
 }

@@ -3,6 +3,10 @@
 import json
 import os
 import plistlib
+import resource
+import signal
+import socket
+import stat
 import struct
 import subprocess
 import sys
@@ -23,8 +27,35 @@ MAIN = "com.tervan.duskwell.plist"
 TEXT = "com.tervan.textc.plist"
 
 
-def run(*args, cwd=None):
-    return subprocess.run([TOOL, *args], capture_output=True, text=True, timeout=180, cwd=cwd)
+def run(*args, cwd=None, preexec_fn=None):
+    return subprocess.run([TOOL, *args], capture_output=True, text=True, timeout=180, cwd=cwd,
+                          preexec_fn=preexec_fn)
+
+
+def file_size_limit(limit):
+    """In the child: files can grow to `limit` bytes, as on a nearly full disk."""
+    def apply():
+        signal.signal(signal.SIGXFSZ, signal.SIG_IGN)
+        resource.setrlimit(resource.RLIMIT_FSIZE, (limit, limit))
+    return apply
+
+
+def as_nobody():
+    """In the child, when the tests run as root: an ordinary user, whom file modes stop."""
+    if os.getuid() == 0:
+        os.setgid(65534)
+        os.setuid(65534)
+
+
+def binary_plist(objects):
+    """A binary property list from encoded objects (one-byte references), the first on top."""
+    data, offsets = b"bplist00", []
+    for item in objects:
+        offsets.append(len(data))
+        data += item
+    table = len(data)
+    data += b"".join(struct.pack(">H", offset) for offset in offsets)
+    return data + b"\0" * 6 + bytes([2, 1]) + struct.pack(">QQQ", len(objects), 0, table)
 
 
 def themed_pixels_by_half(path, colour, pairs_per_row=3):
@@ -240,6 +271,48 @@ class Doctor(DeviceRoot):
         self.assertEqual(run("doctor", "--device-root", "/nonexistent/root").returncode, 2)
         self.assertEqual(run("doctor", "--colour").returncode, 2)
 
+    def test_files_that_are_not_plain_files_are_named_exactly(self):
+        icon, status, text = (self.path(name) for name in ("com.tervan.icon.plist", "com.tervan.status.plist", TEXT))
+        os.remove(icon)
+        os.symlink(icon, icon)
+        os.remove(status)
+        os.mkfifo(status)
+        # {5: true}: a binary dictionary whose key is an integer
+        with open(text, "wb") as file:
+            file.write(binary_plist([bytes([0xD1, 1, 2]), bytes([0x10, 5]), bytes([0x09])]))
+        result = run("doctor", "--device-root", self.root, "--json")
+        self.assertEqual(result.returncode, 1)
+        self.assertEqual(result.stderr, "")
+        files = {item["role"]: item for item in json.loads(result.stdout)["files"]}
+        self.assertIn("symbolic link loop", files["icon"]["reason"])
+        self.assertIn("FIFO", files["status"]["reason"])
+        self.assertIn("not a string", files["text"]["reason"])
+        self.assertEqual(files["main"]["state"], "read")
+        os.remove(status)
+        os.symlink("/dev/zero", status)
+        os.remove(icon)
+        os.symlink(os.path.join(self.root, "nowhere.plist"), icon)
+        files = {item["role"]: item for item in self.doctor()["files"]}
+        self.assertIn("character device", files["status"]["reason"])
+        self.assertEqual(files["icon"]["state"], "missing")
+        self.assertIn("symbolic link to", files["icon"]["reason"])
+
+    def test_permissions_are_named(self):
+        os.chmod(self.directory.name, 0o755)
+        os.chmod(self.path(TEXT), 0)
+        result = run("doctor", "--device-root", self.root, "--json", preexec_fn=as_nobody)
+        self.assertEqual(result.returncode, 1, result.stderr)
+        files = {item["role"]: item for item in json.loads(result.stdout)["files"]}
+        self.assertEqual(files["text"]["state"], "unreadable")
+        self.assertIn("permission denied", files["text"]["reason"])
+        os.chmod(self.path(TEXT), 0o644)
+        os.chmod(self.root, 0o700)
+        result = run("doctor", "--device-root", self.root, preexec_fn=as_nobody)
+        self.assertEqual(result.returncode, 2)
+        self.assertIn(self.root, result.stderr)
+        self.assertIn("cannot read", result.stderr)
+        self.assertNotIn("does not exist", result.stdout + result.stderr)
+
 
 class DoctorUnshownColours(DeviceRoot):
     def unshown(self):
@@ -409,6 +482,103 @@ class Theme(DeviceRoot):
         self.assertIn(TEXT, result.stderr)
         with open(self.path(TEXT), "rb") as file:
             self.assertEqual(file.read(), b"\x00garbage")
+
+
+class SafeWrites(DeviceRoot):
+    def listing(self):
+        return sorted(os.listdir(os.path.join(self.root, PREFS)))
+
+    def test_values_a_file_cannot_hold_are_refused_and_the_file_kept(self):
+        for bad in (float("nan"), float("inf"), float("-inf")):
+            self.change(MAIN, brightness=[1.0, bad])
+            with open(self.path(MAIN), "rb") as file:
+                before = file.read()
+            result = run("theme", "set", self.root, "tabs", "#123456")
+            self.assertEqual(result.returncode, 1)
+            self.assertIn("brightness", result.stderr)
+            self.assertIn("NaN" if bad != bad else "infinity", result.stderr)
+            with open(self.path(MAIN), "rb") as file:
+                self.assertEqual(file.read(), before)
+        self.assertEqual(len(self.listing()), 4)
+
+    def test_integers_past_64_bits_signed_are_kept_by_refusing(self):
+        self.change(MAIN, big=2 ** 64 - 1)  # stored in 16 bytes, as common writers do
+        with open(self.path(MAIN), "rb") as file:
+            before = file.read()
+        result = run("theme", "set", self.root, "tabs", "#123456")
+        self.assertEqual(result.returncode, 1)
+        self.assertIn("9223372036854775807", result.stderr)
+        with open(self.path(MAIN), "rb") as file:
+            self.assertEqual(file.read(), before)
+        self.assertTrue(self.doctor()["switch"]["on"])
+        self.change(MAIN, big=2 ** 63 - 1)
+        self.assertEqual(run("theme", "set", self.root, "tabs", "#123456").returncode, 0)
+        self.assertEqual(self.read(MAIN)["big"], 2 ** 63 - 1)
+
+    def test_a_nan_the_tool_did_not_write_still_reads_as_a_theme(self):
+        self.change(MAIN, brightness=float("nan"))
+        document = self.doctor()
+        self.assertTrue(document["switch"]["on"])
+        self.assertEqual(document["colors"]["background"]["source"], "file")
+
+    def test_concurrent_sets_keep_every_change(self):
+        stems = ["gray", "lightgray", "black", "blue", "brown", "clear", "cyan", "darkgray", "green", "magenta",
+                 "orange", "purple", "red", "yellow"]
+        processes = [subprocess.Popen([TOOL, "theme", "set", self.root, stem + "2", "true"],
+                                      stdout=subprocess.DEVNULL, stderr=subprocess.PIPE) for stem in stems]
+        processes.append(subprocess.Popen([TOOL, "theme", "set", self.root, "white2", "false"],
+                                          stdout=subprocess.DEVNULL, stderr=subprocess.PIPE))
+        for process in processes:
+            self.assertEqual(process.wait(timeout=120), 0, process.stderr.read())
+            process.stderr.close()
+        text = self.read(TEXT)
+        self.assertEqual([stem for stem in stems if text[stem + "2"] is not True], [])
+        self.assertIs(text["white2"], False)
+        self.assertEqual(len(self.listing()), 4)
+
+    def test_mode_and_symbolic_links_are_kept(self):
+        os.chmod(self.path(MAIN), 0o600)
+        self.assertEqual(run("theme", "set", self.root, "tabs", "#010203").returncode, 0)
+        self.assertEqual(stat.S_IMODE(os.lstat(self.path(MAIN)).st_mode), 0o600)
+        elsewhere = os.path.join(self.directory.name, "shared-text.plist")
+        os.rename(self.path(TEXT), elsewhere)
+        os.symlink(elsewhere, self.path(TEXT))
+        self.assertEqual(run("theme", "set", self.root, "red2", "1").returncode, 0)
+        self.assertTrue(os.path.islink(self.path(TEXT)))
+        with open(elsewhere, "rb") as file:
+            self.assertIs(plistlib.load(file)["red2"], True)
+        self.assertEqual(sorted(os.listdir(self.directory.name)), ["root", "shared-text.plist"])
+
+    def test_links_that_lead_nowhere_are_refused(self):
+        os.remove(self.path(TEXT))
+        os.symlink(self.path(TEXT), self.path(TEXT))
+        result = run("theme", "set", self.root, "red2", "1")
+        self.assertEqual(result.returncode, 1)
+        self.assertIn("loop", result.stderr)
+        os.remove(self.path(TEXT))
+        os.symlink("/nonexistent/text.plist", self.path(TEXT))
+        result = run("theme", "set", self.root, "red2", "1")
+        self.assertEqual(result.returncode, 1)
+        self.assertIn("does not exist", result.stderr)
+        self.assertTrue(os.path.islink(self.path(TEXT)))
+
+    def test_a_full_disk_loses_nothing(self):
+        # 150 bytes: the main file (113) fits, a palette file (205) does not.
+        with open(self.path(TEXT), "rb") as file:
+            before = file.read()
+        result = run("theme", "set", self.root, "red2", "1", preexec_fn=file_size_limit(150))
+        self.assertEqual(result.returncode, 1)
+        self.assertIn(TEXT, result.stderr)
+        with open(self.path(TEXT), "rb") as file:
+            self.assertEqual(file.read(), before)
+        self.assertEqual(len(self.listing()), 4)
+        fresh = os.path.join(self.directory.name, "fresh")
+        result = run("theme", "init", fresh, preexec_fn=file_size_limit(150))
+        self.assertEqual(result.returncode, 1)
+        self.assertIn("no theme file was written", result.stderr)
+        self.assertFalse(os.path.exists(fresh))
+        self.assertEqual(run("theme", "init", fresh).returncode, 0)
+        self.assertEqual(len(os.listdir(os.path.join(fresh, PREFS))), 4)
 
 
 if __name__ == "__main__":

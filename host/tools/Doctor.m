@@ -202,8 +202,12 @@ static NSString *IgnoredReason(NSString *key, NSString *fileRole) {
 
 static void CollectIgnored(DWDoctorFindings *findings, NSDictionary *dictionary, NSString *role, NSString *file,
                            NSMutableArray *ignored) {
-  for (NSString *key in [[dictionary allKeys] sortedArrayUsingSelector:@selector(compare:)]) {
-    if (![key isKindOfClass:[NSString class]]) continue;
+  // Only string keys are sorted: compare: between a string and a number raises.
+  NSMutableArray *keys = [NSMutableArray array];
+  for (id key in [dictionary allKeys]) {
+    if ([key isKindOfClass:[NSString class]]) [keys addObject:key];
+  }
+  for (NSString *key in [keys sortedArrayUsingSelector:@selector(compare:)]) {
     NSString *reason = IgnoredReason(key, role);
     BOOL on;
     if (reason == nil && ![role isEqualToString:@"main"] && !DWBooleanReading([dictionary objectForKey:key], &on)) {

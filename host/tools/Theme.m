@@ -6,6 +6,12 @@
 
 #import "sim/colorpicker/ColorPicker.h"
 #import "sim/device/Device.h"
+#import "FileWriting.h"
+
+#include <errno.h>
+#include <string.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 static NSString *LocalPath(NSString *root, NSString *devicePath) {
   return [root stringByAppendingPathComponent:devicePath];
@@ -34,19 +40,85 @@ static NSDictionary *ExampleTheme(void) {
                                                     DWPaletteDevicePath(@"status"), nil];
 }
 
-static BOOL EnsureDirectory(NSString *directory) {
-  NSFileManager *files = [NSFileManager defaultManager];
-  BOOL isDirectory = NO;
-  if ([files fileExistsAtPath:directory isDirectory:&isDirectory]) {
-    if (isDirectory) return YES;
-    DWPrintError(@"theme: %@ exists and is not a directory", directory);
-    return NO;
+// Creates `directory` and its missing parents, noting each one made (outermost first) in `made`.
+static BOOL MakeDirectories(NSString *command, NSString *directory, NSMutableArray *made) {
+  NSMutableArray *missing = [NSMutableArray array];
+  struct stat status;
+  for (NSString *path = directory; [path length] > 0 && ![path isEqualToString:@"/"];
+       path = [path stringByDeletingLastPathComponent]) {
+    if (stat([path fileSystemRepresentation], &status) == 0) {
+      if (S_ISDIR(status.st_mode)) break;
+      DWPrintError(@"%@: %@ exists and is not a directory", command, path);
+      return NO;
+    }
+    if (errno != ENOENT) {
+      DWPrintError(@"%@: cannot use the directory %@ (%s)", command, path, strerror(errno));
+      return NO;
+    }
+    [missing insertObject:path atIndex:0];
   }
-  if (![files createDirectoryAtPath:directory withIntermediateDirectories:YES attributes:nil error:NULL]) {
-    DWPrintError(@"theme: cannot create the directory %@", directory);
-    return NO;
+  for (NSString *path in missing) {
+    if (mkdir([path fileSystemRepresentation], 0777) != 0 && errno != EEXIST) {
+      DWPrintError(@"%@: cannot create the directory %@ (%s)", command, path, strerror(errno));
+      return NO;
+    }
+    [made addObject:path];
   }
   return YES;
+}
+
+// Takes away the directories a failed command made, innermost first, if they are still empty.
+static void RemoveDirectories(NSArray *made) {
+  for (NSString *path in [made reverseObjectEnumerator]) rmdir([path fileSystemRepresentation]);
+}
+
+static BOOL Exists(NSString *path) {
+  struct stat status;
+  return lstat([path fileSystemRepresentation], &status) == 0 || errno != ENOENT;
+}
+
+// Under the directory's lock: all four files as temporaries, each read back, then linked into place.
+// A link never replaces a file; on any failure the links made so far and every temporary go.
+static int InitLocked(NSString *root, NSDictionary *theme, NSArray *devicePaths, NSString *directory) {
+  for (NSString *devicePath in devicePaths) {
+    if (Exists(LocalPath(root, devicePath))) {
+      DWPrintError(@"theme init: %@ already exists; not overwriting it", LocalPath(root, devicePath));
+      return 1;
+    }
+  }
+  mode_t mask = umask(0);
+  umask(mask);
+  NSMutableArray *temporaries = [NSMutableArray array], *linked = [NSMutableArray array];
+  NSString *error = nil;
+  BOOL ok = YES;
+  for (NSString *devicePath in devicePaths) {
+    NSString *temporary = DWWriteTemporary([theme objectForKey:devicePath], directory, [devicePath lastPathComponent],
+                                           0666 & ~mask, (uid_t)-1, (gid_t)-1, &error);
+    if (temporary == nil) {
+      ok = NO;
+      break;
+    }
+    [temporaries addObject:temporary];
+  }
+  for (NSUInteger i = 0; ok && i < [temporaries count]; ++i) {
+    NSString *local = LocalPath(root, [devicePaths objectAtIndex:i]);
+    if (link([[temporaries objectAtIndex:i] fileSystemRepresentation], [local fileSystemRepresentation]) != 0) {
+      error = [NSString stringWithFormat:@"%@: cannot create the file (%s)", local, strerror(errno)];
+      ok = NO;
+      break;
+    }
+    [linked addObject:local];
+  }
+  if (!ok) {
+    for (NSString *local in linked) unlink([local fileSystemRepresentation]);
+  }
+  for (NSString *temporary in temporaries) unlink([temporary fileSystemRepresentation]);
+  if (!ok) {
+    DWPrintError(@"theme init: %@; no theme file was written", error);
+    return 1;
+  }
+  DWSyncDirectory(directory);
+  return 0;
 }
 
 static int RunInit(NSArray *arguments) {
@@ -61,23 +133,33 @@ static int RunInit(NSArray *arguments) {
   }
   NSDictionary *theme = ExampleTheme();
   NSArray *devicePaths = [[theme allKeys] sortedArrayUsingSelector:@selector(compare:)];
-  // Every file is checked before any is written, so a refusal leaves nothing behind.
+  // Every file is checked before anything is made, so a refusal leaves nothing behind.
   for (NSString *devicePath in devicePaths) {
-    NSString *local = LocalPath(root, devicePath);
-    if ([[NSFileManager defaultManager] fileExistsAtPath:local]) {
-      DWPrintError(@"theme init: %@ already exists; not overwriting it", local);
+    if (Exists(LocalPath(root, devicePath))) {
+      DWPrintError(@"theme init: %@ already exists; not overwriting it", LocalPath(root, devicePath));
       return 1;
     }
   }
-  if (!EnsureDirectory([LocalPath(root, DWMainPrefsDevicePath) stringByDeletingLastPathComponent])) return 1;
-  for (NSString *devicePath in devicePaths) {
-    NSString *error = nil;
-    if (!DWWriteDictionaryFile([theme objectForKey:devicePath], LocalPath(root, devicePath), &error)) {
-      DWPrintError(@"theme init: %@", error);
-      return 1;
-    }
+  NSString *directory = [LocalPath(root, DWMainPrefsDevicePath) stringByDeletingLastPathComponent];
+  NSMutableArray *made = [NSMutableArray array];
+  if (!MakeDirectories(@"theme init", directory, made)) {
+    RemoveDirectories(made);
+    return 1;
   }
-  DWPrint(@"example theme written to %@\n", [LocalPath(root, DWMainPrefsDevicePath) stringByDeletingLastPathComponent]);
+  NSString *error = nil;
+  int lock = DWLockDirectory(directory, &error);
+  int status = 1;
+  if (lock < 0) {
+    DWPrintError(@"theme init: %@", error);
+  } else {
+    status = InitLocked(root, theme, devicePaths, directory);
+    DWUnlock(lock);
+  }
+  if (status != 0) {
+    RemoveDirectories(made);
+    return status;
+  }
+  DWPrint(@"example theme written to %@\n", directory);
   return 0;
 }
 
@@ -149,21 +231,40 @@ static int RunSet(NSArray *arguments) {
     value = [NSNumber numberWithBool:flag];
   }
   if (!DWCheckDeviceRoot(@"theme set", root)) return 2;
-  NSString *local = LocalPath(root, devicePath);
-  DWFileState state;
-  NSString *reason = nil;
-  NSDictionary *existing = DWReadDictionaryFile(local, &state, &reason);
-  if (existing == nil && state != DWFileMissing) {
-    DWPrintError(@"theme set: %@: %@; not changing it", local, reason);
+  NSString *local = LocalPath(root, devicePath), *error = nil;
+  NSString *target = DWWriteTarget(local, &error);
+  if (target == nil) {
+    DWPrintError(@"theme set: %@; not changing it", error);
     return 1;
   }
-  if (existing == nil && !EnsureDirectory([local stringByDeletingLastPathComponent])) return 1;
-  NSMutableDictionary *updated = [NSMutableDictionary dictionaryWithDictionary:existing ? existing : [NSDictionary dictionary]];
-  [updated setObject:value forKey:key];
-  NSString *error = nil;
-  if (!DWWriteDictionaryFile(updated, local, &error)) {
+  NSString *directory = [target stringByDeletingLastPathComponent];
+  NSMutableArray *made = [NSMutableArray array];
+  if (!MakeDirectories(@"theme set", directory, made)) return 1;
+  // Read, change and write under the lock: a second theme set waits and then sees this change.
+  int lock = DWLockDirectory(directory, &error);
+  if (lock < 0) {
     DWPrintError(@"theme set: %@", error);
     return 1;
+  }
+  DWFileState state;
+  NSString *reason = nil;
+  NSDictionary *existing = DWReadDictionaryFileToRewrite(target, &state, &reason);
+  int status = 0;
+  if (existing == nil && state != DWFileMissing) {
+    DWPrintError(@"theme set: %@: %@; not changing it", local, reason);
+    status = 1;
+  } else {
+    NSMutableDictionary *updated = [NSMutableDictionary dictionaryWithDictionary:existing ? existing : [NSDictionary dictionary]];
+    [updated setObject:value forKey:key];
+    if (!DWWriteDictionaryFile(updated, target, &error)) {
+      DWPrintError(@"theme set: %@", error);
+      status = 1;
+    }
+  }
+  DWUnlock(lock);
+  if (status != 0) {
+    RemoveDirectories(made);
+    return status;
   }
   DWPrint(@"%@ = %@ in %@\n", key, [value isKindOfClass:[NSString class]] ? value : (flag ? @"true" : @"false"),
           local);

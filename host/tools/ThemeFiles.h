@@ -25,11 +25,15 @@ id DWPaletteNamedColor(NSString *stem);
 typedef enum { DWFileRead, DWFileMissing, DWFileUnreadable, DWFileNotPropertyList, DWFileNotDictionary } DWFileState;
 extern NSString *const DWFileStateNames[];  // stable names for JSON: "read", "missing", ...
 
-// The file's top-level dictionary, or nil with *state and *reason saying why.
+// The file's top-level dictionary as the device reads it, or nil with *state and *reason saying why.
 NSDictionary *DWReadDictionaryFile(NSString *localPath, DWFileState *state, NSString **reason);
+// The same for a file about to be rewritten: also nil, with the reason, when the file holds a value
+// that a rewrite could not keep exactly (an integer above 2^63-1).
+NSDictionary *DWReadDictionaryFileToRewrite(NSString *localPath, DWFileState *state, NSString **reason);
 
-// Writes `dictionary` as a binary property list through a temporary file in the same directory and
-// a rename, so the old file stays whole until the new one is complete.
+// Writes `dictionary` as a binary property list through a temporary file beside the target (a
+// symbolic link's target), read back and compared, then renamed over it, keeping the file's mode.
+// The old file stays whole until the new one is complete. The caller holds the directory's lock.
 BOOL DWWriteDictionaryFile(NSDictionary *dictionary, NSString *localPath, NSString **error);
 
 // "boolean", "number", "string", "array", "dictionary", "date", "data" or "value".

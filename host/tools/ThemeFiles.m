@@ -1,4 +1,7 @@
 #import "ThemeFiles.h"
+#import "FileWriting.h"
+
+#import "sim/device/PropertyListFile.h"
 
 #include <errno.h>
 #include <stdlib.h>
@@ -46,46 +49,52 @@ id DWPaletteNamedColor(NSString *stem) {
   return [colorClass performSelector:selector];
 }
 
+static NSDictionary *ReadDictionaryFile(NSString *localPath, DWFileState *state, NSString **reason,
+                                        DWPropertyListReadResult *resultOut);
+
 NSDictionary *DWReadDictionaryFile(NSString *localPath, DWFileState *state, NSString **reason) {
-  NSFileManager *files = [NSFileManager defaultManager];
-  BOOL isDirectory = NO;
-  if (![files fileExistsAtPath:localPath isDirectory:&isDirectory]) {
-    *state = DWFileMissing;
-    *reason = @"the file does not exist";
-    return nil;
-  }
-  if (isDirectory) {
+  DWPropertyListReadResult result;
+  return ReadDictionaryFile(localPath, state, reason, &result);
+}
+
+NSDictionary *DWReadDictionaryFileToRewrite(NSString *localPath, DWFileState *state, NSString **reason) {
+  DWPropertyListReadResult result;
+  NSDictionary *dictionary = ReadDictionaryFile(localPath, state, reason, &result);
+  if (dictionary != nil && result.wideUnsigned) {
     *state = DWFileUnreadable;
-    *reason = @"it is a directory";
+    *reason = @"it holds an integer above 9223372036854775807, which cannot be written back exactly";
     return nil;
   }
-  if (access([localPath fileSystemRepresentation], R_OK) != 0) {
-    *state = DWFileUnreadable;
-    *reason = [NSString stringWithFormat:@"it cannot be read (%s)", strerror(errno)];
-    return nil;
-  }
-  NSData *data = [NSData dataWithContentsOfFile:localPath];
-  if (data == nil) {
-    *state = DWFileUnreadable;
-    *reason = @"it cannot be read";
-    return nil;
-  }
-  NSString *parseError = nil;
-  NSPropertyListFormat format;
-  id list = nil;
-  // Foundation's parser raises, rather than failing, on some malformed binary data.
-  @try {
-    list = [NSPropertyListSerialization propertyListFromData:data
-                                            mutabilityOption:NSPropertyListImmutable
-                                                      format:&format
-                                            errorDescription:&parseError];
-  } @catch (NSException *exception) {
-    list = nil;
-  }
-  if (list == nil) {
-    *state = DWFileNotPropertyList;
-    *reason = @"it is not a property list";
-    return nil;
+  return dictionary;
+}
+
+static NSDictionary *ReadDictionaryFile(NSString *localPath, DWFileState *state, NSString **reason,
+                                        DWPropertyListReadResult *resultOut) {
+  DWPropertyListReadResult result;
+  id list = [DWReadPropertyListFile([localPath fileSystemRepresentation], &result) autorelease];
+  *resultOut = result;
+  switch (result.outcome) {
+    case DWPropertyListRead: break;
+    case DWPropertyListCannotOpen:
+      if (result.error == ENOENT) {
+        NSString *target = DWSymbolicLinkTarget(localPath);
+        *state = DWFileMissing;
+        *reason = target != nil ? [NSString stringWithFormat:@"it is a symbolic link to %@, which does not exist", target]
+                                : @"the file does not exist";
+        return nil;
+      }
+      __attribute__((fallthrough));  // the file is there but cannot be opened
+    case DWPropertyListNotRegular:
+    case DWPropertyListCannotRead:
+    case DWPropertyListTooLarge:
+      *state = DWFileUnreadable;
+      *reason = DWPropertyListOutcomeText(&result);
+      return nil;
+    default:
+      *state = DWFileNotPropertyList;
+      *reason = [NSString stringWithFormat:@"%@, so the device reads no dictionary from it",
+                                           DWPropertyListOutcomeText(&result)];
+      return nil;
   }
   if (![list isKindOfClass:[NSDictionary class]]) {
     *state = DWFileNotDictionary;
@@ -99,49 +108,30 @@ NSDictionary *DWReadDictionaryFile(NSString *localPath, DWFileState *state, NSSt
 }
 
 BOOL DWWriteDictionaryFile(NSDictionary *dictionary, NSString *localPath, NSString **error) {
-  NSString *errorText = nil;
-  NSData *data = [NSPropertyListSerialization dataFromPropertyList:dictionary
-                                                            format:NSPropertyListBinaryFormat_v1_0
-                                                  errorDescription:&errorText];
-  if (data == nil) {
-    *error = [NSString stringWithFormat:@"%@: cannot encode the settings (%@)", localPath, errorText];
-    return NO;
-  }
-  NSString *directory = [localPath stringByDeletingLastPathComponent];
-  NSString *pattern = [directory stringByAppendingPathComponent:
-                                     [NSString stringWithFormat:@".%@.XXXXXX", [localPath lastPathComponent]]];
-  char *temporary = strdup([pattern fileSystemRepresentation]);
-  int fd = mkstemp(temporary);
-  if (fd < 0) {
-    *error = [NSString stringWithFormat:@"%@: cannot write in %@ (%s)", localPath, directory, strerror(errno)];
-    free(temporary);
-    return NO;
-  }
+  NSString *target = DWWriteTarget(localPath, error);
+  if (target == nil) return NO;
+  NSString *directory = [target stringByDeletingLastPathComponent];
+  // A new file gets the usual mode; a replaced one keeps its own, and its owner where that is allowed.
+  struct stat status;
   mode_t mask = umask(0);
   umask(mask);
-  fchmod(fd, 0666 & ~mask);
-  const char *bytes = [data bytes];
-  size_t left = [data length];
-  BOOL ok = YES;
-  while (left > 0) {
-    ssize_t written = write(fd, bytes, left);
-    if (written < 0 && errno == EINTR) continue;
-    if (written <= 0) {
-      ok = NO;
-      break;
-    }
-    bytes += written;
-    left -= (size_t)written;
+  mode_t mode = 0666 & ~mask;
+  uid_t owner = (uid_t)-1;
+  gid_t group = (gid_t)-1;
+  if (stat([target fileSystemRepresentation], &status) == 0) {
+    mode = status.st_mode & 07777;
+    owner = status.st_uid;
+    group = status.st_gid;
   }
-  if (ok && fsync(fd) != 0) ok = NO;
-  if (close(fd) != 0) ok = NO;
-  if (ok && rename(temporary, [localPath fileSystemRepresentation]) != 0) ok = NO;
-  if (!ok) {
-    *error = [NSString stringWithFormat:@"%@: cannot write (%s)", localPath, strerror(errno)];
-    unlink(temporary);
+  NSString *temporary = DWWriteTemporary(dictionary, directory, [target lastPathComponent], mode, owner, group, error);
+  if (temporary == nil) return NO;
+  if (rename([temporary fileSystemRepresentation], [target fileSystemRepresentation]) != 0) {
+    *error = [NSString stringWithFormat:@"%@: cannot replace the file (%s)", target, strerror(errno)];
+    unlink([temporary fileSystemRepresentation]);
+    return NO;
   }
-  free(temporary);
-  return ok;
+  DWSyncDirectory(directory);
+  return YES;
 }
 
 static BOOL IsBooleanNumber(NSNumber *number) {

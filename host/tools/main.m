@@ -35,6 +35,10 @@ static const DWCommand kCommands[] = {
      "the package's Settings pane, cell by cell, checked against the keys the library reads",
      "  --layout DIR        the package's layout folder (default: ios/layout of this source tree)\n"
      "  --json              one JSON document instead of text\n"},
+    {"trace", DWRunTrace, "SCENARIO.json",
+     "run a scenario (the four files, the host classes, the calls) on a fresh device and print, one\n"
+     "event per line, everything the library does to its platform",
+     NULL},
     {"render-screens", DWRunRenderScreens, NULL, NULL, NULL},
 };
 

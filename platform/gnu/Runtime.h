@@ -32,14 +32,17 @@ inline To FunctionCast(From from) {
 // The hook table's class lookup (the runtime's own lookup by name).
 inline Class LookUpClass(const char *name) { return objc_getClass(name); }
 
-// A message to nil does nothing and yields zero; the GNU runtime's nil method does not zero
-// floating-point or wide results, so nil is answered here. Every send is a real dispatch: the
-// runtime is asked for the receiver's current implementation each time.
+// A message to nil is looked up and sent like any other, as objc_msgSend is called for nil on the
+// device, and yields zero; the GNU runtime's nil method does not zero floating-point or wide
+// results, so its answer is replaced here. Every send is a real dispatch.
 template <typename R, typename... Args>
 inline R Send(id receiver, SEL selector, Args... args) {
-  if (receiver == nullptr) return R();
   using Fn = R (*)(id, SEL, Args...);
   Fn fn = FunctionCast<Fn>(objc_msg_lookup(receiver, selector));
+  if (receiver == nullptr) {
+    fn(receiver, selector, args...);
+    return R();
+  }
   return fn(receiver, selector, args...);
 }
 

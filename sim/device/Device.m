@@ -1,10 +1,15 @@
 #define _GNU_SOURCE  // dladdr
 #import "Device.h"
+#import "PropertyListFile.h"
+#import "Trace.h"
 
 #include <dlfcn.h>
+#include <errno.h>
 #include <objc/runtime.h>
+#include <pthread.h>
 #include <stdio.h>
 #include <string.h>
+#include <sys/stat.h>
 
 static NSString *deviceRoot;
 static NSCountedSet *readCounts;
@@ -22,11 +27,20 @@ static BOOL recordingPreferenceReads;
 - (id)initWithContents:(NSDictionary *)dictionary devicePath:(NSString *)path;
 @end
 
+// Recorded reads may come from any thread of the host.
+static pthread_mutex_t preferenceReadsLock = PTHREAD_MUTEX_INITIALIZER;
+
+static void NoteEvent(NSDictionary *event) {
+  pthread_mutex_lock(&preferenceReadsLock);
+  [preferenceReads addObject:event];
+  pthread_mutex_unlock(&preferenceReadsLock);
+}
+
 static void NoteLookup(NSString *file, const char *selector, id key) {
   if (!recordingPreferenceReads) return;
-  [preferenceReads addObject:[NSDictionary dictionaryWithObjectsAndKeys:@"lookup", @"event", file, @"file",
-                                                                        [NSString stringWithUTF8String:selector],
-                                                                        @"selector", key, @"key", nil]];
+  NoteEvent([NSDictionary dictionaryWithObjectsAndKeys:@"lookup", @"event", file, @"file",
+                                                       [NSString stringWithUTF8String:selector], @"selector", key,
+                                                       @"key", nil]);
 }
 
 @implementation DWObservedDictionary
@@ -61,14 +75,16 @@ void DWDeviceRecordPreferenceReads(BOOL on) {
 }
 
 NSArray *DWDevicePreferenceReads(void) {
-  return preferenceReads != nil ? [[preferenceReads copy] autorelease] : [NSArray array];
+  pthread_mutex_lock(&preferenceReadsLock);
+  NSArray *reads = preferenceReads != nil ? [preferenceReads copy] : [[NSArray alloc] init];
+  pthread_mutex_unlock(&preferenceReadsLock);
+  return [reads autorelease];
 }
 
 void DWDeviceNoteColorParse(id fallback) {
   if (!recordingPreferenceReads) return;
-  [preferenceReads addObject:[NSDictionary dictionaryWithObjectsAndKeys:@"parse", @"event",
-                                                                        fallback ? fallback : (id)[NSNull null],
-                                                                        @"fallback", nil]];
+  NoteEvent([NSDictionary dictionaryWithObjectsAndKeys:@"parse", @"event", fallback ? fallback : (id)[NSNull null],
+                                                       @"fallback", nil]);
 }
 
 void DWDeviceSetRoot(NSString *root) {
@@ -84,44 +100,60 @@ NSString *DWDeviceLocalPath(NSString *devicePath) {
   return [deviceRoot stringByAppendingString:devicePath];
 }
 
-NSUInteger DWDeviceReadCount(NSString *devicePath) { return [readCounts countForObject:devicePath]; }
+// Reads may come from any thread of the host.
+static pthread_mutex_t readCountsLock = PTHREAD_MUTEX_INITIALIZER;
 
-void DWDeviceResetReadCounts(void) { [readCounts removeAllObjects]; }
-
-// Read with stdio: Foundation's own file readers log a line for files they cannot open, and the
-// device never does.
-static NSData *ReadFileSilently(NSString *path) {
-  FILE *file = fopen([path fileSystemRepresentation], "rb");
-  if (file == NULL) return nil;
-  NSMutableData *data = [NSMutableData data];
-  char buffer[8192];
-  size_t count;
-  while ((count = fread(buffer, 1, sizeof buffer, file)) > 0) [data appendBytes:buffer length:count];
-  BOOL failed = ferror(file) != 0;
-  fclose(file);
-  return failed ? nil : data;
+static void NoteRead(NSString *path) {
+  pthread_mutex_lock(&readCountsLock);
+  [readCounts addObject:path];
+  pthread_mutex_unlock(&readCountsLock);
 }
 
+NSUInteger DWDeviceReadCount(NSString *devicePath) {
+  pthread_mutex_lock(&readCountsLock);
+  NSUInteger count = [readCounts countForObject:devicePath];
+  pthread_mutex_unlock(&readCountsLock);
+  return count;
+}
+
+void DWDeviceResetReadCounts(void) {
+  pthread_mutex_lock(&readCountsLock);
+  [readCounts removeAllObjects];
+  pthread_mutex_unlock(&readCountsLock);
+}
+
+// The device's reader, as the library meets it: a dictionary or nil, silently, whatever the file
+// holds or is. When the plist is made in the class asked for, it is the result itself.
 static id DictionaryInitWithContentsOfFile(id self, SEL _cmd, NSString *path) {
   (void)_cmd;
-  if (path != nil) [readCounts addObject:path];
-  NSData *data = ReadFileSilently(DWDeviceLocalPath(path));
-  id plist = nil;
-  if (data != nil) {
-    plist = [NSPropertyListSerialization propertyListWithData:data
-                                                      options:NSPropertyListImmutable
-                                                       format:NULL
-                                                        error:NULL];
+  if (path != nil) NoteRead(path);
+  DWPropertyListReadResult result;
+  id plist = DWReadPropertyListFile([DWDeviceLocalPath(path) fileSystemRepresentation], &result);
+  BOOL isDictionary = [plist isKindOfClass:[NSDictionary class]];
+  // Only the device's own files: Foundation reads its resources through here too.
+  if (DWTracing() && [path hasPrefix:@"/var/mobile/"]) {
+    BOOL missing = result.outcome == DWPropertyListCannotOpen && (result.error == ENOENT || result.error == ENOTDIR);
+    NSString *outcome = isDictionary ? @"found" : missing ? @"missing" : @"unreadable";
+    DWTraceEvent([NSString stringWithFormat:@"read %@ %@", DWTraceValue(path), outcome]);
   }
-  if (![plist isKindOfClass:[NSDictionary class]]) {
+  if (!isDictionary) {
+    [plist release];
     [self release];
     return nil;
   }
   if (recordingPreferenceReads) {
     [self release];
-    return [[DWObservedDictionary alloc] initWithContents:plist devicePath:path];
+    id observed = [[DWObservedDictionary alloc] initWithContents:plist devicePath:path];
+    [plist release];
+    return observed;
   }
-  return [self initWithDictionary:plist];
+  if ([plist class] == [self class]) {
+    [self release];
+    return plist;
+  }
+  self = [self initWithDictionary:plist];
+  [plist release];
+  return self;
 }
 
 void DWDeviceInstallFoundation(void) {

@@ -4,6 +4,12 @@
 
 #include <stdlib.h>
 
+// The GNU runtime's refresh of a class's dispatch table and those of all its subclasses.
+// method_setImplementation updates only the table of the class that owns the method, so subclasses
+// that were sent messages before the hook would keep the old implementation; the device's runtime
+// flushes every method cache instead.
+void __objc_update_dispatch_table_for_class(Class cls);
+
 static DWHookRecord *records;
 static NSUInteger recordCount;
 static NSUInteger recordCapacity;
@@ -42,6 +48,7 @@ void MSHookMessageEx(Class cls, SEL selector, IMP replacement, IMP *previous) {
     IMP old;
     if (own != NULL) {
       old = method_setImplementation(own, replacement);
+      __objc_update_dispatch_table_for_class(cls);
     } else {
       old = method_getImplementation(method);
       class_addMethod(cls, selector, replacement, method_getTypeEncoding(method));

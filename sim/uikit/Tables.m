@@ -2,6 +2,7 @@
 #import "UIKit.h"
 
 #import "../device/CallLog.h"
+#import "../device/Trace.h"
 
 static void StackSubviews(UIView *view) {
   DWCGFloat y = 0;
@@ -21,12 +22,16 @@ static void StackSubviews(UIView *view) {
 }
 - (void)layoutSubviews {
   DWLogCall("UITableView", self, _cmd, nil);
+  DW_TRACE_IMPL("UITableView", nil);
   StackSubviews(self);
 }
 @end
 
 @implementation UITableViewCellContentView
-- (void)layoutSubviews { DWLogCall("UITableViewCellContentView", self, _cmd, nil); }
+- (void)layoutSubviews {
+  DWLogCall("UITableViewCellContentView", self, _cmd, nil);
+  DW_TRACE_IMPL("UITableViewCellContentView", nil);
+}
 @end
 
 @implementation UITableViewCell
@@ -49,14 +54,18 @@ static void StackSubviews(UIView *view) {
 }
 
 - (UITableViewCellContentView *)contentView { return _contentView; }
+
+- (void)setHighlighted:(BOOL)highlighted { [_textLabel setHighlighted:highlighted]; }
 - (UITableViewLabel *)textLabel { return _textLabel; }
 
 // The cell gives its label its own background so that the label draws opaquely.
 - (void)layoutSubviews {
   DWLogCall("UITableViewCell", self, _cmd, nil);
+  DW_TRACE_IMPL("UITableViewCell", nil);
   [_contentView setFrame:DWRectMake(0, 0, _frame.width, _frame.height)];
   UIColor *background = _backgroundColor != nil ? _backgroundColor : [UIColor whiteColor];
-  [_textLabel _setBackgroundCGColor:[background CGColor]];
+  DW_TRACE_MESSAGE(_textLabel, @selector(_setBackgroundCGColor:), DWTraceCGColor([background CGColor]),
+                   [_textLabel _setBackgroundCGColor:[background CGColor]]);
 }
 
 @end
@@ -64,13 +73,18 @@ static void StackSubviews(UIView *view) {
 @implementation _UITableViewHeaderFooterViewBackground
 - (void)layoutSubviews {
   DWLogCall("_UITableViewHeaderFooterViewBackground", self, _cmd, nil);
-  [self setBackgroundColor:[UIColor colorWithRed:(DWCGFloat)247 / 255 green:(DWCGFloat)247 / 255
-                                            blue:(DWCGFloat)247 / 255 alpha:1]];
+  DW_TRACE_IMPL("_UITableViewHeaderFooterViewBackground", nil);
+  UIColor *stock = [UIColor colorWithRed:(DWCGFloat)247 / 255 green:(DWCGFloat)247 / 255
+                                    blue:(DWCGFloat)247 / 255 alpha:1];
+  DW_TRACE_MESSAGE(self, @selector(setBackgroundColor:), DWTraceValue(stock), [self setBackgroundColor:stock]);
 }
 @end
 
 @implementation _UITableViewHeaderFooterContentView
-- (void)layoutSubviews { DWLogCall("_UITableViewHeaderFooterContentView", self, _cmd, nil); }
+- (void)layoutSubviews {
+  DWLogCall("_UITableViewHeaderFooterContentView", self, _cmd, nil);
+  DW_TRACE_IMPL("_UITableViewHeaderFooterContentView", nil);
+}
 @end
 
 @implementation UITableViewHeaderFooterView
@@ -91,12 +105,16 @@ static void StackSubviews(UIView *view) {
 }
 - (void)layoutSubviews {
   DWLogCall("UICollectionView", self, _cmd, nil);
+  DW_TRACE_IMPL("UICollectionView", nil);
   StackSubviews(self);
 }
 @end
 
 @implementation UICollectionViewCell
-- (void)layoutSubviews { DWLogCall("UICollectionViewCell", self, _cmd, nil); }
+- (void)layoutSubviews {
+  DWLogCall("UICollectionViewCell", self, _cmd, nil);
+  DW_TRACE_IMPL("UICollectionViewCell", nil);
+}
 @end
 
 @implementation UITextField
@@ -109,16 +127,20 @@ static void StackSubviews(UIView *view) {
 @implementation UISearchBarTextField
 - (void)layoutSubviews {
   DWLogCall("UISearchBarTextField", self, _cmd, nil);
-  [self setBackgroundColor:[UIColor colorWithRed:(DWCGFloat)142 / 255 green:(DWCGFloat)142 / 255
-                                            blue:(DWCGFloat)147 / 255 alpha:0.12]];
+  DW_TRACE_IMPL("UISearchBarTextField", nil);
+  UIColor *stock = [UIColor colorWithRed:(DWCGFloat)142 / 255 green:(DWCGFloat)142 / 255
+                                    blue:(DWCGFloat)147 / 255 alpha:0.12];
+  DW_TRACE_MESSAGE(self, @selector(setBackgroundColor:), DWTraceValue(stock), [self setBackgroundColor:stock]);
 }
 @end
 
 @implementation _UIBarBackground
 - (void)layoutSubviews {
   DWLogCall("_UIBarBackground", self, _cmd, nil);
-  [self setBackgroundColor:[UIColor colorWithRed:(DWCGFloat)248 / 255 green:(DWCGFloat)248 / 255
-                                            blue:(DWCGFloat)248 / 255 alpha:0.82]];
+  DW_TRACE_IMPL("_UIBarBackground", nil);
+  UIColor *stock = [UIColor colorWithRed:(DWCGFloat)248 / 255 green:(DWCGFloat)248 / 255
+                                    blue:(DWCGFloat)248 / 255 alpha:0.82];
+  DW_TRACE_MESSAGE(self, @selector(setBackgroundColor:), DWTraceValue(stock), [self setBackgroundColor:stock]);
 }
 @end
 

@@ -1,5 +1,8 @@
 #import "UIKit.h"
 
+#include <math.h>
+#include <pthread.h>
+
 @implementation UIImage
 + (UIImage *)imageNamed:(NSString *)name {
   UIImage *image = [[[self alloc] init] autorelease];
@@ -12,6 +15,20 @@
   [super dealloc];
 }
 @end
+
+NSString *DWTraceComponent(DWCGFloat component) {
+  const double value = (double)component;
+  if (isnan(value)) return @"nan";
+  if (isinf(value)) return value > 0 ? @"inf" : @"-inf";
+  // A value that a 32-bit float holds exactly prints as that float does, so both widths agree on it.
+  const BOOL exactFloat = (double)(float)value == value;
+  return [NSString stringWithFormat:exactFloat ? @"%.9g" : @"%.17g", value];
+}
+
+static NSString *Components(DWCGFloat red, DWCGFloat green, DWCGFloat blue, DWCGFloat alpha) {
+  return [NSString stringWithFormat:@"%@ %@ %@ %@", DWTraceComponent(red), DWTraceComponent(green),
+                                    DWTraceComponent(blue), DWTraceComponent(alpha)];
+}
 
 @implementation UIColor
 
@@ -27,12 +44,17 @@
   return [[[self alloc] initWithPatternImage:image] autorelease];
 }
 
-// Named colours are shared objects that live as long as the process, as on the device.
-#define DW_NAMED_COLOR(name, r, g, b, a)                                                       \
-  +(UIColor *)name {                                                                           \
-    static UIColor *shared;                                                                    \
-    if (shared == nil) shared = [[UIColor alloc] initWithRed:(r) green:(g) blue:(b) alpha:(a)]; \
-    return shared;                                                                             \
+// Named colours are shared objects that live as long as the process, as on the device, made once
+// whichever thread asks first.
+#define DW_NAMED_COLOR(name, r, g, b, a)                                                      \
+  static UIColor *shared_##name;                                                              \
+  static void Make_##name(void) {                                                             \
+    shared_##name = [[UIColor alloc] initWithRed:(r) green:(g) blue:(b) alpha:(a)];           \
+  }                                                                                           \
+  +(UIColor *)name {                                                                          \
+    static pthread_once_t once = PTHREAD_ONCE_INIT;                                           \
+    pthread_once(&once, Make_##name);                                                         \
+    return shared_##name;                                                                     \
   }
 
 DW_NAMED_COLOR(blackColor, 0, 0, 0, 1)
@@ -58,12 +80,16 @@ DW_NAMED_COLOR(clearColor, 0, 0, 0, 0)
     _blue = blue;
     _alpha = alpha;
     _cgColor = (struct CGColor){red, green, blue, alpha};
+    _initialised = YES;
   }
   return self;
 }
 
 - (id)initWithPatternImage:(UIImage *)image {
-  if ((self = [super init]) != nil) _patternImage = [image retain];
+  if ((self = [super init]) != nil) {
+    _patternImage = [image retain];
+    _initialised = YES;
+  }
   return self;
 }
 
@@ -85,6 +111,12 @@ DW_NAMED_COLOR(clearColor, 0, 0, 0, 0)
 
 - (UIImage *)patternImage { return _patternImage; }
 
+- (NSString *)traceValue {
+  if (!_initialised) return @"UIColor(uninitialised)";
+  if (_patternImage != nil) return @"UIColor(pattern)";
+  return [NSString stringWithFormat:@"UIColor(%@)", Components(_red, _green, _blue, _alpha)];
+}
+
 - (NSString *)description {
   if (_patternImage != nil) return [NSString stringWithFormat:@"UIColor(pattern %@)", [_patternImage name]];
   return [NSString stringWithFormat:@"UIColor(%.6g %.6g %.6g %.6g)", (double)_red, (double)_green, (double)_blue,
@@ -97,3 +129,10 @@ UIColor *DWColorWithCGColor(CGColorRef color) {
   if (color == NULL) return nil;
   return [UIColor colorWithRed:color->red green:color->green blue:color->blue alpha:color->alpha];
 }
+
+NSString *DWTraceCGColor(CGColorRef color) {
+  if (color == NULL) return @"NULL";
+  return [NSString stringWithFormat:@"CGColor(%@)", Components(color->red, color->green, color->blue, color->alpha)];
+}
+
+NSString *DWTraceColor(UIColor *color) { return [color traceValue]; }

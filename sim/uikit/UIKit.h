@@ -40,6 +40,7 @@ typedef struct CGColor *CGColorRef;
   DWCGFloat _red, _green, _blue, _alpha;
   UIImage *_patternImage;
   struct CGColor _cgColor;
+  BOOL _initialised;  // NO between alloc and an initialiser
 }
 + (UIColor *)colorWithRed:(DWCGFloat)red green:(DWCGFloat)green blue:(DWCGFloat)blue alpha:(DWCGFloat)alpha;
 + (UIColor *)colorWithWhite:(DWCGFloat)white alpha:(DWCGFloat)alpha;
@@ -65,6 +66,8 @@ typedef struct CGColor *CGColorRef;
 - (BOOL)getRed:(DWCGFloat *)red green:(DWCGFloat *)green blue:(DWCGFloat *)blue alpha:(DWCGFloat *)alpha;
 - (CGColorRef)CGColor;
 - (UIImage *)patternImage;
+// How the trace writes this colour.
+- (NSString *)traceValue;
 @end
 
 // A colour from a CGColor's components (autoreleased), as UIKit makes one for a layer colour.
@@ -103,6 +106,9 @@ typedef enum { UITextAlignmentLeft = 0, UITextAlignmentCenter = 1, UITextAlignme
   NSString *_text;
   UIColor *_textColor;
   UITextAlignment _textAlignment;
+  UIColor *_highlightedTextColor;
+  UIColor *_colorBeforeHighlight;
+  BOOL _highlighted;
 }
 - (UITextAlignment)textAlignment;
 - (void)setTextAlignment:(UITextAlignment)alignment;
@@ -113,6 +119,12 @@ typedef enum { UITextAlignmentLeft = 0, UITextAlignmentCenter = 1, UITextAlignme
 - (void)setTextColor:(UIColor *)color;
 - (void)_setTextColor:(UIColor *)color;
 - (void)_setColor:(UIColor *)color;
+- (UIColor *)highlightedTextColor;
+- (void)setHighlightedTextColor:(UIColor *)color;
+- (BOOL)isHighlighted;
+// Draws with the highlighted text colour while highlighted, through _setColor:, and with the colour
+// it had before once the highlight ends.
+- (void)setHighlighted:(BOOL)highlighted;
 @end
 
 @interface UIButtonLabel : UILabel
@@ -138,6 +150,8 @@ typedef enum { UITextAlignmentLeft = 0, UITextAlignmentCenter = 1, UITextAlignme
 }
 - (UITableViewCellContentView *)contentView;
 - (UITableViewLabel *)textLabel;
+// Highlights the cell's text label along with the cell.
+- (void)setHighlighted:(BOOL)highlighted;
 @end
 
 @interface UITableView : UIView
@@ -175,8 +189,11 @@ typedef enum { UITextAlignmentLeft = 0, UITextAlignmentCenter = 1, UITextAlignme
 
 @interface UISlider : UIView {
   UIImage *_thumbImage;
+  UIColor *_trackColor;
 }
 - (UIImage *)thumbImage;
+// The colour its last layout pass drew the track and thumb in, asked of _effectiveTintColorWithImage:.
+- (UIColor *)trackColor;
 - (UIColor *)_effectiveTintColorWithImage:(UIImage *)image;
 @end
 
@@ -190,7 +207,25 @@ typedef enum { UITextAlignmentLeft = 0, UITextAlignmentCenter = 1, UITextAlignme
 // The status bar draws its glyphs in its style attributes' tint colour.
 @interface UIStatusBar : UIView {
   UIStatusBarForegroundStyleAttributes *_foregroundStyle;
+  UIColor *_glyphColor;
 }
+// The colour its last layout pass drew the glyphs in, asked of its style attributes' tintColor.
+- (UIColor *)glyphColor;
 - (UIStatusBarForegroundStyleAttributes *)foregroundStyle;
 - (void)setForegroundStyle:(UIStatusBarForegroundStyleAttributes *)style;
 @end
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+// The trace value of a CGColor reference: "CGColor(R G B A)", or "NULL".
+NSString *DWTraceCGColor(CGColorRef color);
+// The trace value of a colour: "UIColor(R G B A)", "UIColor(pattern)" or "UIColor(uninitialised)".
+NSString *DWTraceColor(UIColor *color);
+// The trace value of a colour component: exact, and the same in both widths for values both hold.
+NSString *DWTraceComponent(DWCGFloat component);
+
+#ifdef __cplusplus
+}
+#endif

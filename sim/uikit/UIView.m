@@ -1,6 +1,7 @@
 #import "UIKit.h"
 
 #import "../device/CallLog.h"
+#import "../device/Trace.h"
 
 @implementation UIView
 
@@ -26,6 +27,7 @@
 
 - (void)setBackgroundColor:(UIColor *)color {
   DWLogCall("UIView", self, _cmd, color);
+  DW_TRACE_IMPL("UIView", DWTraceValue(color));
   [color retain];
   [_backgroundColor release];
   _backgroundColor = color;
@@ -35,6 +37,7 @@
 
 - (void)setHidden:(BOOL)hidden {
   DWLogCall("UIView", self, _cmd, [NSNumber numberWithBool:hidden]);
+  DW_TRACE_IMPL("UIView", DWTraceBool(hidden));
   _hidden = hidden;
 }
 
@@ -60,7 +63,10 @@
   _tintColor = color;
 }
 
-- (void)layoutSubviews { DWLogCall("UIView", self, _cmd, nil); }
+- (void)layoutSubviews {
+  DWLogCall("UIView", self, _cmd, nil);
+  DW_TRACE_IMPL("UIView", nil);
+}
 
 - (void)setNeedsLayout {}
 
@@ -81,7 +87,34 @@
 - (void)dealloc {
   [_text release];
   [_textColor release];
+  [_highlightedTextColor release];
+  [_colorBeforeHighlight release];
   [super dealloc];
+}
+
+- (UIColor *)highlightedTextColor { return _highlightedTextColor; }
+
+- (void)setHighlightedTextColor:(UIColor *)color {
+  [color retain];
+  [_highlightedTextColor release];
+  _highlightedTextColor = color;
+}
+
+- (BOOL)isHighlighted { return _highlighted; }
+
+- (void)setHighlighted:(BOOL)highlighted {
+  if (highlighted == _highlighted) return;
+  _highlighted = highlighted;
+  if (highlighted) {
+    if (_highlightedTextColor == nil) return;
+    [_colorBeforeHighlight release];
+    _colorBeforeHighlight = [_textColor retain];
+    [self _setColor:_highlightedTextColor];
+  } else if (_colorBeforeHighlight != nil) {
+    UIColor *restored = [_colorBeforeHighlight autorelease];
+    _colorBeforeHighlight = nil;
+    [self _setColor:restored];
+  }
 }
 
 - (NSString *)text { return _text; }
@@ -97,10 +130,14 @@
 - (UITextAlignment)textAlignment { return _textAlignment; }
 - (void)setTextAlignment:(UITextAlignment)alignment { _textAlignment = alignment; }
 
-- (void)setTextColor:(UIColor *)color { [self _setTextColor:color]; }
+- (void)setTextColor:(UIColor *)color {
+  DW_TRACE_IMPL("UILabel", DWTraceValue(color));
+  DW_TRACE_MESSAGE(self, @selector(_setTextColor:), DWTraceValue(color), [self _setTextColor:color]);
+}
 
 - (void)_setTextColor:(UIColor *)color {
   DWLogCall("UILabel", self, _cmd, color);
+  DW_TRACE_IMPL("UILabel", DWTraceValue(color));
   [color retain];
   [_textColor release];
   _textColor = color;
@@ -109,18 +146,23 @@
 // The colour the label draws with while highlighted or animated; it ends as the text colour.
 - (void)_setColor:(UIColor *)color {
   DWLogCall("UILabel", self, _cmd, color);
+  DW_TRACE_IMPL("UILabel", DWTraceValue(color));
   [color retain];
   [_textColor release];
   _textColor = color;
 }
 
-- (void)layoutSubviews { DWLogCall("UILabel", self, _cmd, nil); }
+- (void)layoutSubviews {
+  DWLogCall("UILabel", self, _cmd, nil);
+  DW_TRACE_IMPL("UILabel", nil);
+}
 
 @end
 
 @implementation UIButtonLabel
 - (void)layoutSubviews {
   DWLogCall("UIButtonLabel", self, _cmd, nil);
+  DW_TRACE_IMPL("UIButtonLabel", nil);
 }
 @end
 
@@ -150,6 +192,7 @@
 // A table label keeps its background as a layer colour.
 - (void)_setBackgroundCGColor:(CGColorRef)color {
   DWLogRawCall("UITableViewLabel", self, _cmd, color);
+  DW_TRACE_IMPL("UITableViewLabel", DWTraceCGColor(color));
   [_backgroundColor release];
   _backgroundColor = [DWColorWithCGColor(color) retain];
 }

@@ -1,0 +1,150 @@
+#include "Trace.h"
+
+#include "Runtime.h"
+#include "Text.h"
+
+#include <cmath>
+#include <cstdio>
+
+namespace device {
+
+void Trace::WriteLine(size_t level, const std::string &line) {
+  text_.append(2 * level, ' ');
+  text_ += line;
+  text_ += '\n';
+}
+
+void Trace::WriteEnclosing() {
+  if (frames_.empty() || frames_.back().written) return;
+  WriteLine(frames_.size() - 1, frames_.back().line);
+  frames_.back().written = true;
+}
+
+void Trace::Open(const std::string &line) {
+  if (!recording_) return;
+  WriteEnclosing();
+  frames_.push_back(Frame{line, false});
+}
+
+void Trace::Close(const std::string *result) {
+  if (!recording_ || frames_.empty()) return;
+  Frame frame = std::move(frames_.back());
+  frames_.pop_back();
+  if (!frame.written) {
+    WriteLine(frames_.size(), result != nullptr ? frame.line + " -> " + *result : frame.line);
+  } else if (result != nullptr) {
+    WriteLine(frames_.size(), "-> " + *result);
+  }
+}
+
+void Trace::Event(const std::string &line) {
+  if (!recording_) return;
+  WriteEnclosing();
+  WriteLine(frames_.size(), line);
+}
+
+std::string Trace::Quote(const std::string &text) {
+  std::string quoted = "\"";
+  for (unsigned char c : text) {
+    switch (c) {
+      case '"': quoted += "\\\""; break;
+      case '\\': quoted += "\\\\"; break;
+      case '\b': quoted += "\\b"; break;
+      case '\f': quoted += "\\f"; break;
+      case '\n': quoted += "\\n"; break;
+      case '\r': quoted += "\\r"; break;
+      case '\t': quoted += "\\t"; break;
+      default:
+        if (c < 0x20) {
+          char escape[8];
+          std::snprintf(escape, sizeof escape, "\\u%04x", c);
+          quoted += escape;
+        } else {
+          quoted += static_cast<char>(c);
+        }
+    }
+  }
+  return quoted + "\"";
+}
+
+// A value that a 32-bit float holds exactly prints as that float does, so both widths agree on it.
+std::string Trace::Component(double value) {
+  if (std::isnan(value)) return "nan";
+  if (std::isinf(value)) return value > 0 ? "inf" : "-inf";
+  const bool exactFloat = static_cast<double>(static_cast<float>(value)) == value;
+  char buffer[64];
+  std::snprintf(buffer, sizeof buffer, exactFloat ? "%.9g" : "%.17g", value);
+  return buffer;
+}
+
+std::string Trace::Class(uint64_t handle, Runtime &rt) {
+  if (handle == 0) return "nil";
+  if (ClassInfo *cls = rt.ClassOfHandle(handle)) return "class " + cls->name;
+  return Object(handle, rt);
+}
+
+std::string Trace::Selector(uint64_t selector, Runtime &rt) {
+  if (selector == 0) return "@selector(null)";
+  return "@selector(" + rt.SelectorName(selector) + ")";
+}
+
+std::string Trace::CGColor(uint64_t handle, Runtime &rt) {
+  if (handle == 0) return "NULL";
+  const double *c = rt.CGColorComponents(handle);
+  if (c == nullptr) return "CGColor(?)";
+  return "CGColor(" + Component(c[0]) + " " + Component(c[1]) + " " + Component(c[2]) + " " + Component(c[3]) + ")";
+}
+
+std::string Trace::Object(uint64_t handle, Runtime &rt) {
+  if (handle == 0) return "nil";
+  if (ClassInfo *cls = rt.ClassOfHandle(handle)) return "class " + cls->name;
+  device::Object *object = rt.Find(handle);
+  if (object == nullptr) return "?";
+  if (!object->label.empty()) return object->cls->name + "#" + object->label;
+  switch (object->type) {
+    case Object::Type::color:
+      if (!object->initialized) return "UIColor(uninitialised)";
+      if (object->pattern) return "UIColor(pattern)";
+      return "UIColor(" + Component(object->components[0]) + " " + Component(object->components[1]) + " " +
+             Component(object->components[2]) + " " + Component(object->components[3]) + ")";
+    case Object::Type::string:
+      return Quote(ToUTF8(object->text));
+    case Object::Type::image:
+      return "UIImage(" + Quote(object->imageName) + ")";
+    case Object::Type::dictionary: return "NSDictionary";
+    case Object::Type::array: return "NSArray";
+    case Object::Type::number: return "NSNumber";
+    case Object::Type::date: return "NSDate";
+    case Object::Type::data: return "NSData";
+    case Object::Type::scanner: return "NSScanner";
+    case Object::Type::characterSet: return "NSCharacterSet";
+    case Object::Type::plain:
+      break;
+  }
+  unsigned &number = numbers_[handle];
+  if (number == 0) number = static_cast<unsigned>(numbers_.size());
+  return object->cls->name + "#" + std::to_string(number);
+}
+
+std::string Trace::Typed(Type type, const Value &value, Runtime &rt) {
+  switch (type) {
+    case Type::object: return Object(value.word, rt);
+    case Type::cls: return Class(value.word, rt);
+    case Type::sel: return Selector(value.word, rt);
+    case Type::boolean: return Bool(value.word != 0);
+    case Type::cgfloat: return Component(value.real);
+    case Type::cgcolor: return CGColor(value.word, rt);
+    case Type::out: return "_";
+    case Type::word:
+    case Type::none: break;
+  }
+  return "";
+}
+
+std::string Trace::Arguments(const std::vector<Type> &types, const std::vector<Value> &values, Runtime &rt) {
+  std::string out;
+  for (size_t i = 0; i < types.size() && i < values.size(); ++i) out += " " + Typed(types[i], values[i], rt);
+  return out;
+}
+
+}  // namespace device

@@ -1,0 +1,113 @@
+#!/usr/bin/env python3
+"""duskwell-device and check-traces from the command line: refusals with clear messages, traces
+written as the Linux build writes them, and a dylib changed by one byte in a colour string caught
+with the scenario's name and the diff.
+
+usage: command_line_test.py DEVICE_TOOL LINUX_TOOL CHECK_SCRIPT DYLIB SCENARIO_DIR
+"""
+import os
+import shutil
+import subprocess
+import sys
+import tempfile
+import unittest
+
+DEVICE, LINUX, CHECK, DYLIB, SCENARIOS = sys.argv[1:6]
+del sys.argv[1:6]
+
+
+def run(*args):
+    return subprocess.run(list(args), stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
+
+
+def thin_arm64(directory):
+    """The shipped dylib's arm64 slice as a file of its own."""
+    target = os.path.join(directory, "arm64.dylib")
+    archs = run(DEVICE, "archs", "--dylib", DYLIB).stdout.split()
+    if archs == ["arm64"]:
+        shutil.copy(DYLIB, target)
+    else:
+        subprocess.run(["/usr/lib/llvm-14/bin/llvm-lipo", DYLIB, "-thin", "arm64", "-output", target], check=True)
+    return target
+
+
+class DeviceToolTest(unittest.TestCase):
+    def setUp(self):
+        self.tmp = tempfile.mkdtemp(prefix="device-cli.")
+
+    def tearDown(self):
+        shutil.rmtree(self.tmp)
+
+    def test_refusals_name_what_is_wrong(self):
+        self.assertIn("usage:", run(DEVICE).stderr)
+        result = run(DEVICE, "trace", "--frobnicate")
+        self.assertEqual(result.returncode, 2)
+        self.assertIn("unknown option --frobnicate", result.stderr)
+        result = run(DEVICE, "hooks", "--dylib", os.path.join(self.tmp, "none.dylib"))
+        self.assertEqual(result.returncode, 1)
+        self.assertIn("none.dylib: cannot open", result.stderr)
+        junk = os.path.join(self.tmp, "junk.dylib")
+        with open(junk, "wb") as f:
+            f.write(b"not a library at all")
+        result = run(DEVICE, "hooks", "--dylib", junk)
+        self.assertEqual(result.returncode, 1)
+        self.assertIn("junk.dylib: not a Mach-O file", result.stderr)
+        result = run(DEVICE, "hooks", "--arch", "x86_64")
+        self.assertIn("unknown architecture 'x86_64'", result.stderr)
+        bad = os.path.join(self.tmp, "bad.json")
+        with open(bad, "w") as f:
+            f.write('{"about": "x", "files": {"main": "absent"}, "calls": []}')
+        result = run(DEVICE, "trace", bad)
+        self.assertEqual(result.returncode, 1)
+        self.assertIn("bad.json: files: missing member \"icon\"", result.stderr)
+        self.assertEqual(result.stdout, "")
+
+    def test_an_unknown_import_stops_the_run_naming_symbol_and_library(self):
+        changed = os.path.join(self.tmp, "changed.dylib")
+        with open(DYLIB, "rb") as f:
+            data = f.read()
+        with open(changed, "wb") as f:
+            f.write(data.replace(b"_MSHookMessageEx\0", b"_MSHookMessageEy\0"))
+        result = run(DEVICE, "hooks", "--dylib", changed)
+        self.assertEqual(result.returncode, 1)
+        self.assertIn("import _MSHookMessageEy from /Library/Frameworks/CydiaSubstrate.framework/CydiaSubstrate "
+                      "is not known to the device model", result.stderr)
+
+    def test_traces_are_written_one_file_per_scenario(self):
+        scenarios = [os.path.join(SCENARIOS, name) for name in ("filter-switch-on.json", "getters-two-keys.json")]
+        result = run(DEVICE, "trace", "--dylib", DYLIB, "--out", self.tmp, *scenarios)
+        self.assertEqual(result.returncode, 0, result.stderr)
+        for scenario in scenarios:
+            name = os.path.basename(scenario)[:-5]
+            with open(os.path.join(self.tmp, name + ".trace")) as f:
+                self.assertEqual(f.read(), run(LINUX, "trace", scenario).stdout, name)
+        self.assertIn("several scenarios need --out", run(DEVICE, "trace", *scenarios).stderr)
+
+    def test_a_colour_string_changed_by_one_byte_fails_the_check_with_the_scenario_and_diff(self):
+        dylib = thin_arm64(self.tmp)
+        scenarios = [os.path.join(SCENARIOS, name) for name in ("filter-switch-on.json", "files-missing.json")]
+        result = run(CHECK, "--device", DEVICE, "--linux", LINUX, "--linux-f32", LINUX, "--dylib", dylib, *scenarios)
+        self.assertEqual(result.returncode, 0, result.stderr)
+        with open(dylib, "rb") as f:
+            data = f.read()
+        self.assertEqual(data.count(b"\x00181818\x00"), 1)  # the filter's reference, not "#181818"
+        with open(dylib, "wb") as f:
+            f.write(data.replace(b"\x00181818\x00", b"\x00181819\x00"))
+        result = run(CHECK, "--device", DEVICE, "--linux", LINUX, "--linux-f32", LINUX, "--dylib", dylib, *scenarios)
+        self.assertEqual(result.returncode, 1)
+        self.assertIn("filter-switch-on (arm64): the device trace differs from the Linux build's", result.stderr)
+        self.assertIn('+  send UIColor(uninitialised) initWithHex: "181819"', result.stderr)
+        self.assertNotIn("files-missing (arm64)", result.stderr)
+
+    def test_the_check_refuses_missing_tools_and_files(self):
+        result = run(CHECK, "--device", DEVICE, "--linux", os.path.join(self.tmp, "none"), "--linux-f32", LINUX,
+                     "--dylib", DYLIB, os.path.join(SCENARIOS, "files-missing.json"))
+        self.assertEqual(result.returncode, 2)
+        self.assertIn("none: no such tool", result.stderr)
+        result = run(CHECK, "--device", DEVICE, "--linux", LINUX, "--linux-f32", LINUX, "--dylib", DYLIB,
+                     os.path.join(self.tmp, "none.json"))
+        self.assertIn("none.json: no such scenario", result.stderr)
+
+
+if __name__ == "__main__":
+    unittest.main()

@@ -55,16 +55,18 @@ demo: build-sim
 	@scripts/demo $(BUILD)/duskwell-sim
 
 # The device model's own tests load the shipped dylib too.
+CTEST := ctest --output-on-failure -j $(JOBS)
+
 test-64: build ios
-	cd $(BUILD) && ctest --output-on-failure
+	cd $(BUILD) && $(CTEST)
 
 test-32: build-f32
-	cd $(BUILD_F32) && ctest --output-on-failure
+	cd $(BUILD_F32) && $(CTEST)
 
 # AddressSanitizer and UndefinedBehaviorSanitizer errors fail the run. Leak reports are off: the GNU
 # runtime and GNUstep keep their tables until exit; the tests count live objects themselves.
 test-sanitize: build-asan ios
-	cd $(BUILD_SAN) && ASAN_OPTIONS=detect_leaks=0 UBSAN_OPTIONS=print_stacktrace=1 ctest --output-on-failure
+	cd $(BUILD_SAN) && ASAN_OPTIONS=detect_leaks=0 UBSAN_OPTIONS=print_stacktrace=1 $(CTEST)
 
 # ThreadSanitizer on the threaded test alone: it builds only that test and what it loads.
 $(BUILD_TSAN)/CMakeCache.txt: | bootstrap
@@ -76,7 +78,11 @@ test-threads: bootstrap $(BUILD_TSAN)/CMakeCache.txt
 	  cmake --build $(BUILD_TSAN) -j $(JOBS) --target duskwell_thread_tests)
 	TSAN_OPTIONS="halt_on_error=1 exitcode=66 suppressions=$(CURDIR)/tests/tsan.supp" $(BUILD_TSAN)/duskwell_thread_tests
 
-test: bootstrap test-64 test-32 test-sanitize test-threads fuzz-smoke ios-check device-check
+# The steps of `make test`, in order; the run stops at the first failing step and ends with a table
+# of each step's time.
+TEST_STEPS := test-64 test-32 test-sanitize test-threads fuzz-smoke ios-check device-check
+test: bootstrap
+	@scripts/run-steps $(foreach t,$(TEST_STEPS),"$(t)" "$(MAKE) --no-print-directory $(t)")
 
 clean: ios-clean fuzz-clean
 	rm -rf $(BUILD) $(BUILD_F32) $(BUILD_SAN) $(BUILD_TSAN) out dist

@@ -33,8 +33,8 @@ dw::CGFloat ComponentOfByte(uint32_t byte) {
 - (id)initWithHex:(NSString *)hex {
   NSString *digits = [hex stringByReplacingOccurrencesOfString:(NSString *)DW_STR("#")
                                                     withString:(NSString *)DW_STR("")];
-  NSScanner *scanner = [(Class)dw::ClassRef("NSScanner") scannerWithString:digits];
-  [scanner setCharactersToBeSkipped:[(Class)dw::ClassRef("NSCharacterSet") symbolCharacterSet]];
+  NSScanner *scanner = [(Class)DW_CLASS(NSScanner) scannerWithString:digits];
+  [scanner setCharactersToBeSkipped:[(Class)DW_CLASS(NSCharacterSet) symbolCharacterSet]];
   unsigned int value = 0;
   if (![scanner scanHexInt:&value]) {
     [self release];

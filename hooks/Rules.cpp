@@ -8,20 +8,20 @@ void RepaintOnLayout(OrigSlot slot, id self, SEL cmd, id key, id fallback) {
   CallOrig<void>(slot, self, cmd);
   if (!MasterSwitchOn()) return;
   Owned color(ReadPrefColor(key, fallback));
-  Send<void>(self, Sel("setBackgroundColor:"), color.get());
+  Send<void>(self, DW_SEL("setBackgroundColor:"), color.get());
 }
 
 void SetUserTextColor(id label) {
   Owned color(ReadPrefColor(DW_STR("text2"), DW_STR("#000000")));
-  Send<void>(label, Sel("setTextColor:"), color.get());
+  Send<void>(label, DW_SEL("setTextColor:"), color.get());
 }
 
 namespace {
 
 // Each reference colour is built just before its own comparison and released after it.
 bool IsSameAsHex(id color, id hex) {
-  id reference = Send<id>(Send<id>(ClassRef("UIColor"), Sel("alloc")), Sel("initWithHex:"), hex);
-  const bool same = Send<BOOL>(color, Sel("isSameColor:"), reference);
+  id reference = Send<id>(Send<id>(DW_CLASS(UIColor), DW_SEL("alloc")), DW_SEL("initWithHex:"), hex);
+  const bool same = Send<BOOL>(color, DW_SEL("isSameColor:"), reference);
   Release(reference);
   return same;
 }

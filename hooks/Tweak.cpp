@@ -84,8 +84,8 @@ static void DW_METHOD(SPTArtistNPVTrackModuleView, layoutSubviews)(id self, SEL 
   OrigSlot orig = DW_SLOT(SPTArtistNPVTrackModuleView, layoutSubviews);
   CallOrig<void>(orig, self, _cmd);
   if (!MasterSwitchOn()) return CallOrig<void>(orig, self, _cmd);
-  id gradient = ValueForKeyIfPresent(self, "_gradientView");
-  Send<void>(gradient, Sel("setHidden:"), static_cast<BOOL>(true));
+  id gradient = DW_VALUE_FOR_KEY_IF_PRESENT(self, "_gradientView");
+  Send<void>(gradient, DW_SEL("setHidden:"), static_cast<BOOL>(true));
 }
 
 static OrigSlot DW_SLOT(SPTTableBasedCollectionViewCell, _setBackgroundColor$);
@@ -181,13 +181,13 @@ namespace {
 
 struct HookSpec {
   const char *className;
-  const char *selector;
+  SEL selector;
   IMP replacement;
   OrigSlot *slot;
 };
 
 #define DW_HOOK(cls, sel, name) \
-  { #cls, name, FunctionCast<IMP>(&DW_METHOD(cls, sel)), &DW_SLOT(cls, sel) }
+  { #cls, DW_SEL(name), FunctionCast<IMP>(&DW_METHOD(cls, sel)), &DW_SLOT(cls, sel) }
 
 bool SameName(const char *a, const char *b) {
   while (*a != '\0' && *a == *b) ++a, ++b;
@@ -197,8 +197,11 @@ bool SameName(const char *a, const char *b) {
 }  // namespace
 
 // Looks each class up once, just before its first row, and installs its rows in order. The table
-// lives in the constructor: built where it is used, it needs no initialiser of its own.
+// lives in the constructor: built where it is used, it needs no initialiser of its own. The
+// library's selector and class references and constant strings are bound first (on the device the
+// loader has done it already).
 __attribute__((constructor)) static void _logosLocalInit() {
+  BindReferences();
   const HookSpec hookTable[] = {
       DW_HOOK(SPTNowPlayingContainerViewController, layoutSubviews, "layoutSubviews"),          // 1
       DW_HOOK(GLUEStatefulView, layoutSubviews, "layoutSubviews"),
@@ -261,7 +264,7 @@ __attribute__((constructor)) static void _logosLocalInit() {
   const HookSpec *previous = nullptr;
   for (const HookSpec &row : hookTable) {
     if (previous == nullptr || !SameName(row.className, previous->className)) cls = LookUpClass(row.className);
-    MSHookMessageEx(cls, Sel(row.selector), row.replacement, row.slot);
+    MSHookMessageEx(cls, row.selector, row.replacement, row.slot);
     previous = &row;
   }
 }

@@ -1,6 +1,6 @@
 // The library's only window on the runtime it runs in. Everything here is typed and narrow:
-// message sends, selectors, class references, constant strings and the component type of colours.
-// The backend is chosen here and nowhere else.
+// message sends, selector and class references known at load (DW_SEL, DW_CLASS), constant strings
+// (DW_STR) and the component type of colours. The backend is chosen here and nowhere else.
 #pragma once
 
 #include <stddef.h>
@@ -28,27 +28,27 @@ typedef double CGFloat;
 typedef struct CGColor *CGColorRef;
 
 // Releases an object that this call made with alloc/init.
-inline void Release(id object) { Send<void>(object, Sel("release")); }
+static inline void Release(id object) { Send<void>(object, DW_SEL("release")); }
 
-// True when key-value coding can answer `key` on `object`: an accessor of that name, or an instance
-// variable named after the key as it is or with a leading underscore.
-inline bool HasKey(id object, const char *key) {
+// True when key-value coding can answer the key on `object`: an accessor of that name (`getter`), or
+// an instance variable named after the key (`name`) as it is or with a leading underscore.
+static inline bool HasKey(id object, SEL getter, const char *name) {
   if (object == nullptr) return false;
-  if (Send<BOOL>(object, Sel("respondsToSelector:"), Sel(key))) return true;
-  Class cls = Send<Class>(object, Sel("class"));
+  if (Send<BOOL>(object, DW_SEL("respondsToSelector:"), getter)) return true;
+  Class cls = Send<Class>(object, DW_SEL("class"));
   char underscored[64];
   size_t length = 0;
   underscored[length++] = '_';
-  for (const char *c = key; *c != '\0' && length + 1 < sizeof underscored; ++c) underscored[length++] = *c;
+  for (const char *c = name; *c != '\0' && length + 1 < sizeof underscored; ++c) underscored[length++] = *c;
   underscored[length] = '\0';
-  return class_getInstanceVariable(cls, key) != nullptr || class_getInstanceVariable(cls, underscored) != nullptr;
-}
-
-// The value of `key` on `object` when the object has such a key, otherwise nil. A key-value lookup of
-// a key the object lacks raises on the device; this asks the runtime first.
-inline id ValueForKeyIfPresent(id object, const char *key) {
-  if (!HasKey(object, key)) return nullptr;
-  return Send<id>(object, Sel("valueForKey:"), StringFromUTF8(key));
+  return class_getInstanceVariable(cls, name) != nullptr || class_getInstanceVariable(cls, underscored) != nullptr;
 }
 
 }  // namespace dw
+
+// The value of a key on `object` when the object has such a key, otherwise nil. A key-value lookup of
+// a key the object lacks raises on the device; this asks the runtime first. `literal` is the key.
+#define DW_VALUE_FOR_KEY_IF_PRESENT(object, literal)                                                  \
+  (::dw::HasKey((object), DW_SEL(literal), (literal))                                                   \
+       ? ::dw::Send<id>((object), DW_SEL("valueForKey:"), DW_STR(literal))                             \
+       : nullptr)

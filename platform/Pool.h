@@ -28,9 +28,9 @@ class LocalPool {
 };
 
 // An object the caller owns (+1), to outlive the pool it was made in.
-inline id Retain(id object) { return Send<id>(object, Sel("retain")); }
+static inline id Retain(id object) { return Send<id>(object, DW_SEL("retain")); }
 // Hands an owned object to the caller's pool: the form a getter's result takes.
-inline id Autorelease(id object) { return Send<id>(object, Sel("autorelease")); }
+static inline id Autorelease(id object) { return Send<id>(object, DW_SEL("autorelease")); }
 
 // An object owned (+1) for as long as this lives, then released: a colour made inside a pool and
 // handed to the host after it.

@@ -7,20 +7,20 @@ namespace dw {
 namespace {
 
 id ReadMainPrefs() {
-  return Send<id>(ClassRef("NSDictionary"), Sel("dictionaryWithContentsOfFile:"), MainPrefsPath());
+  return Send<id>(DW_CLASS(NSDictionary), DW_SEL("dictionaryWithContentsOfFile:"), MainPrefsPath());
 }
 
 }  // namespace
 
 bool ReadsTrue(id value) {
-  if (!Send<BOOL>(value, Sel("respondsToSelector:"), Sel("boolValue"))) return false;
-  return Send<BOOL>(value, Sel("boolValue"));
+  if (!Send<BOOL>(value, DW_SEL("respondsToSelector:"), DW_SEL("boolValue"))) return false;
+  return Send<BOOL>(value, DW_SEL("boolValue"));
 }
 
 id ReadPrefColor(id key, id fallback) {
   LocalPool pool;
-  id value = Send<id>(ReadMainPrefs(), Sel("objectForKey:"), key);
-  if (!Send<BOOL>(value, Sel("isKindOfClass:"), ClassRef("NSString"))) value = nullptr;
+  id value = Send<id>(ReadMainPrefs(), DW_SEL("objectForKey:"), key);
+  if (!Send<BOOL>(value, DW_SEL("isKindOfClass:"), DW_CLASS(NSString))) value = nullptr;
   return Retain(LCPParseColorString(value, fallback));
 }
 
@@ -29,5 +29,5 @@ id ReadPrefColor(id key, id fallback) {
 extern "C" BOOL GetPrefBool(id key) {
   using namespace dw;
   LocalPool pool;  // the dictionary of this read ends with it
-  return ReadsTrue(Send<id>(ReadMainPrefs(), Sel("valueForKey:"), key));
+  return ReadsTrue(Send<id>(ReadMainPrefs(), DW_SEL("valueForKey:"), key));
 }

@@ -6,30 +6,6 @@ namespace dw {
 
 namespace {
 
-struct NamedColorRow {
-  const char *stem;
-  const char *message;
-};
-
-constexpr NamedColorRow kNamedColors[PaletteColorCount] = {
-    {"white", "whiteColor"},     {"gray", "grayColor"},       {"lightgray", "lightGrayColor"},
-    {"black", "blackColor"},     {"blue", "blueColor"},       {"brown", "brownColor"},
-    {"clear", "clearColor"},     {"cyan", "cyanColor"},       {"darkgray", "darkGrayColor"},
-    {"green", "greenColor"},     {"magenta", "magentaColor"}, {"orange", "orangeColor"},
-    {"purple", "purpleColor"},   {"red", "redColor"},         {"yellow", "yellowColor"},
-};
-
-const NamedColorRow &RowOf(PaletteColor color) { return kNamedColors[static_cast<int>(color)]; }
-
-char SuffixOf(PaletteFile file) {
-  switch (file) {
-    case PaletteFile::icon: return '1';
-    case PaletteFile::text: return '2';
-    case PaletteFile::status: return '3';
-  }
-  return '0';
-}
-
 id PathOf(PaletteFile file) {
   switch (file) {
     case PaletteFile::icon: return IconPalettePath();
@@ -42,25 +18,36 @@ id PathOf(PaletteFile file) {
 }  // namespace
 
 id PaletteKey(PaletteColor color, PaletteFile file) {
-  char key[16];  // the longest stem is nine letters
-  int length = 0;
-  for (const char *c = RowOf(color).stem; *c != '\0'; ++c) key[length++] = *c;
-  key[length++] = SuffixOf(file);
-  key[length] = '\0';
-  return StringFromUTF8(key);
+#define DW_PALETTE_KEYS(stem, message)                          \
+  case PaletteColor::stem:                                      \
+    switch (file) {                                             \
+      case PaletteFile::icon: return DW_STR(#stem "1");          \
+      case PaletteFile::text: return DW_STR(#stem "2");          \
+      case PaletteFile::status: return DW_STR(#stem "3");        \
+    }                                                           \
+    break;
+  switch (color) { DW_PALETTE_COLORS(DW_PALETTE_KEYS) }
+#undef DW_PALETTE_KEYS
+  return nullptr;
 }
 
-id NamedColor(PaletteColor color) { return Send<id>(ClassRef("UIColor"), Sel(RowOf(color).message)); }
+id NamedColor(PaletteColor color) {
+#define DW_NAMED_COLOR(stem, message) \
+  case PaletteColor::stem: return Send<id>(DW_CLASS(UIColor), DW_SEL(#message));
+  switch (color) { DW_PALETTE_COLORS(DW_NAMED_COLOR) }
+#undef DW_NAMED_COLOR
+  return nullptr;
+}
 
 PaletteReading::PaletteReading(PaletteFile file)
     : file_(file),
-      dictionary_(Send<id>(Send<id>(ClassRef("NSDictionary"), Sel("alloc")), Sel("initWithContentsOfFile:"),
+      dictionary_(Send<id>(Send<id>(DW_CLASS(NSDictionary), DW_SEL("alloc")), DW_SEL("initWithContentsOfFile:"),
                            PathOf(file))) {}
 
 PaletteReading::~PaletteReading() { Release(dictionary_); }
 
 bool PaletteReading::IsSet(PaletteColor color) const {
-  return ReadsTrue(Send<id>(dictionary_, Sel("objectForKey:"), PaletteKey(color, file_)));
+  return ReadsTrue(Send<id>(dictionary_, DW_SEL("objectForKey:"), PaletteKey(color, file_)));
 }
 
 // Nothing here calls through a slot, so one pool holds the whole reading; the colour leaves it

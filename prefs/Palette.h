@@ -9,19 +9,25 @@ namespace dw {
 
 enum class PaletteFile { icon, text, status };
 
-// The binding order: white, gray and lightgray first, then the rest alphabetically. Every rule
-// tests the keys in this order.
-enum class PaletteColor {
-  white, gray, lightgray, black, blue, brown, clear, cyan,
-  darkgray, green, magenta, orange, purple, red, yellow,
-};
+// The fifteen named colours in binding order: white, gray and lightgray first, then the rest
+// alphabetically. Every rule tests the keys in this order. Each row: the key stem and the UIColor
+// class message.
+#define DW_PALETTE_COLORS(ROW)                                                                   \
+  ROW(white, whiteColor) ROW(gray, grayColor) ROW(lightgray, lightGrayColor) ROW(black, blackColor) \
+  ROW(blue, blueColor) ROW(brown, brownColor) ROW(clear, clearColor) ROW(cyan, cyanColor)          \
+  ROW(darkgray, darkGrayColor) ROW(green, greenColor) ROW(magenta, magentaColor)                   \
+  ROW(orange, orangeColor) ROW(purple, purpleColor) ROW(red, redColor) ROW(yellow, yellowColor)
+
+#define DW_PALETTE_ENUMERATOR(stem, message) stem,
+enum class PaletteColor { DW_PALETTE_COLORS(DW_PALETTE_ENUMERATOR) };
+#undef DW_PALETTE_ENUMERATOR
 constexpr int PaletteColorCount = 15;
 
-inline id IconPalettePath() { return DW_STR("/var/mobile/Library/Preferences/com.tervan.icon.plist"); }
-inline id TextPalettePath() { return DW_STR("/var/mobile/Library/Preferences/com.tervan.textc.plist"); }
-inline id StatusPalettePath() { return DW_STR("/var/mobile/Library/Preferences/com.tervan.status.plist"); }
+static inline id IconPalettePath() { return DW_STR("/var/mobile/Library/Preferences/com.tervan.icon.plist"); }
+static inline id TextPalettePath() { return DW_STR("/var/mobile/Library/Preferences/com.tervan.textc.plist"); }
+static inline id StatusPalettePath() { return DW_STR("/var/mobile/Library/Preferences/com.tervan.status.plist"); }
 
-// The colour's stem followed by the file's one-digit suffix ("lightgray2").
+// The colour's stem followed by the file's one-digit suffix ("lightgray2"), a constant string.
 id PaletteKey(PaletteColor color, PaletteFile file);
 
 // The named colour's UIColor class message.

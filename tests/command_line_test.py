@@ -8,6 +8,8 @@ import sys
 import tempfile
 import unittest
 
+import parallel_unittest
+
 TOOL = sys.argv.pop(1)
 EXAMPLE_ROOT = sys.argv.pop(1)
 
@@ -215,4 +217,4 @@ class Hooks(unittest.TestCase):
 
 
 if __name__ == "__main__":
-    unittest.main(verbosity=1)
+    parallel_unittest.main()

@@ -17,6 +17,8 @@ import sys
 import tempfile
 import unittest
 
+import parallel_unittest
+
 TOOL = sys.argv.pop(1)
 LAYOUT = sys.argv.pop(1)
 FOLDER = os.path.join("Library", "PreferenceLoader", "Preferences")
@@ -251,4 +253,4 @@ class ToolFindsFaults(unittest.TestCase):
 
 
 if __name__ == "__main__":
-    unittest.main(verbosity=1)
+    parallel_unittest.main()

@@ -28,10 +28,15 @@ typedef signed char BOOL;
 
 extern "C" {
 void objc_msgSend(void);
-SEL sel_registerName(const char *name);
 Class objc_getClass(const char *name);
-Class objc_lookUpClass(const char *name);
 void *class_getInstanceVariable(Class cls, const char *name);
+
+// The classes the library sends class messages to, bound by the loader from Foundation and UIKit.
+extern struct objc_class OBJC_CLASS_$_NSCharacterSet;
+extern struct objc_class OBJC_CLASS_$_NSDictionary;
+extern struct objc_class OBJC_CLASS_$_NSScanner;
+extern struct objc_class OBJC_CLASS_$_NSString;
+extern struct objc_class OBJC_CLASS_$_UIColor;
 }
 
 namespace dw {
@@ -43,13 +48,8 @@ inline To FunctionCast(From from) {
   return reinterpret_cast<To>(reinterpret_cast<void (*)(void)>(from));
 }
 
-inline SEL Sel(const char *name) { return sel_registerName(name); }
-
 // The hook table's class lookup (the runtime's own lookup by name).
 inline Class LookUpClass(const char *name) { return objc_getClass(name); }
-
-// A class referenced by name in a message.
-inline id ClassRef(const char *name) { return reinterpret_cast<id>(objc_lookUpClass(name)); }
 
 // objc_msgSend cast to the message's own type; it answers nil receivers with zero itself. No
 // message of the library returns a structure, so no stret variant is needed; armv7 would need one.
@@ -61,13 +61,41 @@ inline R Send(id receiver, SEL selector, Args... args) {
   return fn(receiver, selector, args...);
 }
 
-// A string object made at run time, left to the caller's autorelease pool.
-inline id StringFromUTF8(const char *text) {
-  return Send<id>(ClassRef("NSString"), Sel("stringWithUTF8String:"), text);
+// Selector and class references are the ones Objective-C code has: __objc_selrefs entries that point
+// at names in __objc_methname and that the runtime fixes up when it loads the image, and
+// __objc_classrefs entries that the loader binds to the classes of Foundation and UIKit. Constant
+// strings are complete in the image. So the library writes nothing after load, and there is
+// nothing to bind here.
+inline void BindReferences() {}
+
+// Reads a reference the runtime fixed up at load: the read must not be folded into the reference's
+// value in the file.
+template <typename T>
+inline T ReadCell(const T &cell) {
+  return *static_cast<const volatile T *>(&cell);
 }
 
-
 }  // namespace dw
+
+// A selector by name, e.g. DW_SEL("setBackgroundColor:"). Each use is a reference of its own, as in
+// compiled Objective-C; a function with one in a header is static, so that the reference is its
+// translation unit's own and never a shared (weak) definition.
+#define DW_SEL(name)                                                                                \
+  (__extension__({                                                                                  \
+    __attribute__((section("__TEXT,__objc_methname,cstring_literals"))) static const char dwName[] = \
+        name;                                                                                       \
+    __attribute__((section("__DATA,__objc_selrefs,literal_pointers,no_dead_strip"))) static SEL     \
+        dwSelectorRef = reinterpret_cast<SEL>(const_cast<char *>(dwName));                          \
+    ::dw::ReadCell(dwSelectorRef);                                                                  \
+  }))
+
+// A class as the receiver of a class message, e.g. DW_CLASS(NSDictionary).
+#define DW_CLASS(name)                                                                                    \
+  (__extension__({                                                                                        \
+    __attribute__((section("__DATA,__objc_classrefs,regular,no_dead_strip"))) static struct objc_class *  \
+        dwClassRef = &OBJC_CLASS_$_##name;                                                                \
+    reinterpret_cast<id>(::dw::ReadCell(dwClassRef));                                                     \
+  }))
 
 // A compile-time string object (needs CoreFoundation's constant string class reference).
 #define DW_STR(literal) \

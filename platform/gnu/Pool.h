@@ -4,10 +4,10 @@
 
 namespace dw {
 
-inline void *PushAutoreleasePool() {
-  return Send<id>(Send<id>(ClassRef("NSAutoreleasePool"), Sel("alloc")), Sel("init"));
+static inline void *PushAutoreleasePool() {
+  return Send<id>(Send<id>(DW_CLASS(NSAutoreleasePool), DW_SEL("alloc")), DW_SEL("init"));
 }
 
-inline void PopAutoreleasePool(void *pool) { Send<void>(static_cast<id>(pool), Sel("release")); }
+static inline void PopAutoreleasePool(void *pool) { Send<void>(static_cast<id>(pool), DW_SEL("release")); }
 
 }  // namespace dw

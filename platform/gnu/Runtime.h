@@ -16,9 +16,7 @@ typedef unsigned char BOOL;
 
 extern "C" {
 IMP objc_msg_lookup(id receiver, SEL selector);
-SEL sel_registerName(const char *name);
 Class objc_getClass(const char *name);
-Class objc_lookUpClass(const char *name);
 void *class_getInstanceVariable(Class cls, const char *name);
 }
 
@@ -31,17 +29,12 @@ inline To FunctionCast(From from) {
   return reinterpret_cast<To>(reinterpret_cast<void (*)(void)>(from));
 }
 
-inline SEL Sel(const char *name) { return sel_registerName(name); }
-
 // The hook table's class lookup (the runtime's own lookup by name).
 inline Class LookUpClass(const char *name) { return objc_getClass(name); }
 
-// A class referenced by name in a message, the way compiled code refers to a class it links against.
-inline id ClassRef(const char *name) { return reinterpret_cast<id>(objc_lookUpClass(name)); }
-
 // A message to nil is looked up and sent like any other, as objc_msgSend is called for nil on the
 // device, and yields zero; the GNU runtime's nil method does not zero floating-point or wide
-// results, so its answer is replaced here.
+// results, so its answer is replaced here. Every send is a real dispatch.
 template <typename R, typename... Args>
 inline R Send(id receiver, SEL selector, Args... args) {
   using Fn = R (*)(id, SEL, Args...);
@@ -53,13 +46,65 @@ inline R Send(id receiver, SEL selector, Args... args) {
   return fn(receiver, selector, args...);
 }
 
-// A string object made at run time, left to the caller's autorelease pool. DW_STR uses it too: the
-// GNU runtime has no compile-time string objects that code without Foundation's headers could use.
-inline id StringFromUTF8(const char *text) {
-  return Send<id>(ClassRef("NSString"), Sel("stringWithUTF8String:"), text);
-}
+// References known at load. The device's loader fixes up selector and class references and its
+// constant strings are complete in the image; C++ code on the GNU runtime gets neither (g++ looks a
+// class up by name on every class message), so each reference is a cell in one of three sections of
+// the library, and BindReferences() fills every cell once, in the constructor, before the first
+// message. Afterwards the cells are only read. The linker lays a section's cells end to end; each
+// cell type's size is its alignment, so they lie at a fixed stride whatever alignment the compiler
+// gives a static of that size.
+struct alignas(16) SelectorCell {
+  const char *name;
+  SEL selector;
+};
+struct alignas(16) ClassCell {
+  const char *name;
+  id cls;
+};
+// The layout the compiler gives a constant string object on this runtime: its class (set at load),
+// the bytes and their length.
+struct alignas(32) ConstantString {
+  void *isa;
+  const char *bytes;
+  unsigned int length;
+};
 
+void BindReferences();
+
+// Reads a cell that only BindReferences() writes: the read must not be folded into the cell's
+// initial value.
+template <typename T>
+inline T ReadCell(const T &cell) {
+  return *static_cast<const volatile T *>(&cell);
+}
 
 }  // namespace dw
 
-#define DW_STR(literal) (::dw::StringFromUTF8(literal))
+// A selector by name, e.g. DW_SEL("setBackgroundColor:"). Each use is a reference of its own, as in
+// compiled Objective-C; a function with one in a header is static, so that the reference is its
+// translation unit's own and never a shared (weak) definition.
+#define DW_SEL(name)                                                                          \
+  (__extension__({                                                                            \
+    __attribute__((section("dw_selector_cells"), used)) static ::dw::SelectorCell dwCell = {  \
+        name, nullptr};                                                                       \
+    ::dw::ReadCell(dwCell.selector);                                                          \
+  }))
+
+// A class as the receiver of a class message, e.g. DW_CLASS(NSDictionary).
+#define DW_CLASS(name)                                                                              \
+  (__extension__({                                                                                  \
+    __attribute__((section("dw_class_cells"), used)) static ::dw::ClassCell dwCell = {#name, nullptr}; \
+    ::dw::ReadCell(dwCell.cls);                                                                     \
+  }))
+
+// A constant string object, e.g. DW_STR("custom1").
+#define DW_STR(literal)                                                                         \
+  (__extension__({                                                                              \
+    __attribute__((section("dw_string_cells"), used)) static ::dw::ConstantString dwString = { \
+        nullptr, literal, sizeof(literal) - 1};                                                 \
+    reinterpret_cast<id>(&dwString);                                                            \
+  }))
+
+static_assert(sizeof(dw::SelectorCell) == alignof(dw::SelectorCell), "selector cells lie at a fixed stride");
+static_assert(sizeof(dw::ClassCell) == alignof(dw::ClassCell), "class cells lie at a fixed stride");
+static_assert(sizeof(dw::ConstantString) == alignof(dw::ConstantString), "string cells lie at a fixed stride");

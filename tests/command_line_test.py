@@ -1,4 +1,4 @@
-#!/usr/bin/env python3
+#!/usr/bin/python3
 """duskwell-sim from the outside: its errors, and what inspect and hooks report on the example theme."""
 import json
 import os

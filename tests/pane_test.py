@@ -1,4 +1,4 @@
-#!/usr/bin/env python3
+#!/usr/bin/python3
 """The Settings pane the package installs, against what the built library reads.
 
 The pane's property lists are read here as the settings loader reads them. What the library reads

@@ -1,4 +1,4 @@
-#!/usr/bin/env python3
+#!/usr/bin/python3
 """scripts/run-steps: runs steps in order, stops at the first failure, and always ends with the table."""
 import os
 import subprocess

@@ -1,4 +1,4 @@
-#!/usr/bin/env python3
+#!/usr/bin/python3
 """The set-up a stranger meets: ./run, scripts/bootstrap and the README's commands, with apt-get,
 dpkg-query, id and make replaced by recorders so that nothing is installed or built."""
 import os

@@ -1,4 +1,4 @@
-#!/usr/bin/env python3
+#!/usr/bin/python3
 """duskwell-sim preview, doctor and theme, driven on temporary device roots."""
 import json
 import os

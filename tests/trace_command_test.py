@@ -1,4 +1,4 @@
-#!/usr/bin/env python3
+#!/usr/bin/python3
 """duskwell-sim trace: a scenario that cannot run is refused with its file and member named."""
 import json
 import os

@@ -1,4 +1,4 @@
-#!/usr/bin/env python3
+#!/usr/bin/python3
 """Runs one scenario and compares its trace with the expected one beside it.
 
 usage: trace_test.py DUSKWELL_TRACE SCENARIO.json WIDTH [--write]

@@ -1,4 +1,4 @@
-#!/usr/bin/env python3
+#!/usr/bin/python3
 """duskwell-device and check-traces from the command line: refusals with clear messages, traces
 written as the Linux build writes them, and a dylib changed by one byte in a colour string caught
 with the scenario's name and the diff.

@@ -78,11 +78,11 @@ test-threads: bootstrap $(BUILD_TSAN)/CMakeCache.txt
 	  cmake --build $(BUILD_TSAN) -j $(JOBS) --target duskwell_thread_tests)
 	TSAN_OPTIONS="halt_on_error=1 exitcode=66 suppressions=$(CURDIR)/tests/tsan.supp" $(BUILD_TSAN)/duskwell_thread_tests
 
-# The steps of `make test`, in order; the run stops at the first failing step and ends with a table
-# of each step's time.
+# The steps of `make test`, in order, each with its own parts side by side (-j); the run stops at
+# the first failing step and ends with a table of each step's time.
 TEST_STEPS := test-64 test-32 test-sanitize test-threads fuzz-smoke ios-check device-check
 test: bootstrap
-	@scripts/run-steps $(foreach t,$(TEST_STEPS),"$(t)" "$(MAKE) --no-print-directory $(t)")
+	@scripts/run-steps $(foreach t,$(TEST_STEPS),"$(t)" "$(MAKE) --no-print-directory -j$(JOBS) $(t)")
 
 clean: ios-clean fuzz-clean
 	rm -rf $(BUILD) $(BUILD_F32) $(BUILD_SAN) $(BUILD_TSAN) out dist

@@ -124,10 +124,16 @@ ios: $(IOS_DYLIB) $(IOS_ARMV7_OBJECTS)
 	$(IOS_CHECKER) --arches armv7,arm64 $(IOS_DYLIB) $(IOS_ARMV7_OBJECTS)
 
 # What `make test` runs: the build and its check, then the tests of the linker, the checker and the
-# packager.
-ios-check: export DUSKWELL_LINK := $(IOS_LINK)
+# packager, side by side, each one's output shown whole when it ends.
+IOS_JOBS ?= $(shell nproc 2>/dev/null || echo 2)
+IOS_TEST_RUNS := $(addprefix ios-test-,$(notdir $(IOS_TESTS)))
+.PHONY: ios-tests $(IOS_TEST_RUNS)
 ios-check: ios $(IOS_LINK_TEST)
-	@set -e; for test in $(IOS_TESTS); do $$test; done
+	@$(MAKE) -f $(IOS_ROOT)/ios/ios.mk --no-print-directory -j$(IOS_JOBS) --output-sync=target ios-tests
+ios-tests: $(IOS_TEST_RUNS)
+$(IOS_TEST_RUNS): export DUSKWELL_LINK := $(IOS_LINK)
+$(IOS_TEST_RUNS): ios-test-%:
+	@$(filter %/$*,$(IOS_TESTS))
 
 # HOST_BUNDLE_ID, when given, replaces the host app named in ios/host-bundle-id; it reaches the
 # script through the environment, so that no quoting can break the command.

@@ -10,48 +10,48 @@ using T = Type;
 
 std::vector<SelectorInfo> Table() {
   std::vector<SelectorInfo> rows = {
-      {"alloc", {}, T::object, true, false},
-      {"release", {}, T::none, true, false},
-      {"retain", {}, T::object, true, false},
-      {"autorelease", {}, T::object, true, false},
-      {"class", {}, T::cls, true, false},
-      {"dictionaryWithContentsOfFile:", {T::object}, T::object, true, false},
-      {"initWithContentsOfFile:", {T::object}, T::object, true, false},
-      {"objectForKey:", {T::object}, T::object, true, false},
-      {"valueForKey:", {T::object}, T::object, true, false},
-      {"respondsToSelector:", {T::sel}, T::boolean, true, false},
-      {"isKindOfClass:", {T::cls}, T::boolean, true, false},
-      {"boolValue", {}, T::boolean, true, false},
-      {"initWithHex:", {T::object}, T::object, true, false},
-      {"isSameColor:", {T::object}, T::boolean, true, false},
-      {"stringByReplacingOccurrencesOfString:withString:", {T::object, T::object}, T::object, true, false},
-      {"scannerWithString:", {T::object}, T::object, true, false},
-      {"symbolCharacterSet", {}, T::object, true, false},
-      {"setCharactersToBeSkipped:", {T::object}, T::none, true, false},
-      {"scanHexInt:", {T::out}, T::boolean, true, false},
-      {"initWithRed:green:blue:alpha:", {T::cgfloat, T::cgfloat, T::cgfloat, T::cgfloat}, T::object, true, false},
-      {"getRed:green:blue:alpha:", {T::out, T::out, T::out, T::out}, T::boolean, true, false},
-      {"setBackgroundColor:", {T::object}, T::none, true, true},
-      {"setTextColor:", {T::object}, T::none, true, false},
-      {"setHidden:", {T::boolean}, T::none, true, false},
-      {"layoutSubviews", {}, T::none, false, true},
-      {"glue_applyStyle:", {T::object}, T::none, false, true},
-      {"_setBackgroundCGColor:", {T::cgcolor}, T::none, false, true},
-      {"_setBackgroundColor:", {T::object}, T::none, false, true},
-      {"bottomGradientView", {}, T::object, false, true},
-      {"setBackgroundImageBlurView:", {T::object}, T::none, false, true},
-      {"setShadowGradientLayer:", {T::object}, T::none, false, true},
-      {"iconColor", {}, T::object, false, true},
-      {"_setColor:", {T::object}, T::none, false, true},
-      {"_setTextColor:", {T::object}, T::none, false, true},
-      {"textColor", {}, T::object, false, true},
-      {"tintColor", {}, T::object, false, true},
-      {"_effectiveTintColorWithImage:", {T::object}, T::object, false, true},
+      {"alloc", {}, T::object, true},
+      {"release", {}, T::none, true},
+      {"retain", {}, T::object, true},
+      {"autorelease", {}, T::object, true},
+      {"class", {}, T::cls, true},
+      {"dictionaryWithContentsOfFile:", {T::object}, T::object, true},
+      {"initWithContentsOfFile:", {T::object}, T::object, true},
+      {"objectForKey:", {T::object}, T::object, true},
+      {"valueForKey:", {T::object}, T::object, true},
+      {"respondsToSelector:", {T::sel}, T::boolean, true},
+      {"isKindOfClass:", {T::cls}, T::boolean, true},
+      {"boolValue", {}, T::boolean, true},
+      {"initWithHex:", {T::object}, T::object, true},
+      {"isSameColor:", {T::object}, T::boolean, true},
+      {"stringByReplacingOccurrencesOfString:withString:", {T::object, T::object}, T::object, true},
+      {"scannerWithString:", {T::object}, T::object, true},
+      {"symbolCharacterSet", {}, T::object, true},
+      {"setCharactersToBeSkipped:", {T::object}, T::none, true},
+      {"scanHexInt:", {T::out}, T::boolean, true},
+      {"initWithRed:green:blue:alpha:", {T::cgfloat, T::cgfloat, T::cgfloat, T::cgfloat}, T::object, true},
+      {"getRed:green:blue:alpha:", {T::out, T::out, T::out, T::out}, T::boolean, true},
+      {"setBackgroundColor:", {T::object}, T::none, true},
+      {"setTextColor:", {T::object}, T::none, true},
+      {"setHidden:", {T::boolean}, T::none, true},
+      {"layoutSubviews", {}, T::none, false},
+      {"glue_applyStyle:", {T::object}, T::none, false},
+      {"_setBackgroundCGColor:", {T::cgcolor}, T::none, false},
+      {"_setBackgroundColor:", {T::object}, T::none, false},
+      {"bottomGradientView", {}, T::object, false},
+      {"setBackgroundImageBlurView:", {T::object}, T::none, false},
+      {"setShadowGradientLayer:", {T::object}, T::none, false},
+      {"iconColor", {}, T::object, false},
+      {"_setColor:", {T::object}, T::none, false},
+      {"_setTextColor:", {T::object}, T::none, false},
+      {"textColor", {}, T::object, false},
+      {"tintColor", {}, T::object, false},
+      {"_effectiveTintColorWithImage:", {T::object}, T::object, false},
   };
   for (const char *named : {"whiteColor", "grayColor", "lightGrayColor", "blackColor", "blueColor", "brownColor",
                             "clearColor", "cyanColor", "darkGrayColor", "greenColor", "magentaColor", "orangeColor",
                             "purpleColor", "redColor", "yellowColor"}) {
-    rows.push_back({named, {}, T::object, true, false});
+    rows.push_back({named, {}, T::object, true});
   }
   return rows;
 }
@@ -84,7 +84,7 @@ const SelectorInfo *FindSelector(const std::string &name) {
 }
 
 SelectorInfo InternalSelector(const std::string &name, std::vector<Type> arguments, Type result) {
-  return SelectorInfo{name, std::move(arguments), result, false, false};
+  return SelectorInfo{name, std::move(arguments), result, false};
 }
 
 }  // namespace device

@@ -28,8 +28,7 @@ struct SelectorInfo {
   std::string name;
   std::vector<Type> arguments;
   Type result = Type::none;
-  bool sent = false;    // the library sends it
-  bool hooked = false;  // a hook table selector: scenarios call it and host classes implement it
+  bool sent = false;  // the library sends it; the hooked selectors are those scenarios use (scenario/)
 };
 
 // The selector's row of the table, or nullptr.

@@ -92,7 +92,13 @@ int main(int argc, char **argv) {
   int status = 0;
   for (const std::string &path : scenarios) {
     try {
-      const std::string trace = RunScenario(file, arch, LoadScenario(path));
+      const Scenario scenario = dw::scenario::ReadScenario(path);  // its errors name the file already
+      std::string trace;
+      try {
+        trace = RunScenario(file, arch, scenario);
+      } catch (const ScenarioError &e) {
+        throw ScenarioError(path + ": " + e.what());
+      }
       if (outDir.empty()) {
         std::cout << trace;
         continue;

@@ -1,5 +1,5 @@
-// Scenario files read and run by the model: refusals that name the member, the file forms and what
-// the device's reader makes of each, and strings in both encodings.
+// Scenarios run by the model: the file forms and what the device's reader makes of each, the
+// selectors scenarios use as the device knows them, and strings in both encodings.
 #include "Scenario.h"
 #include "Support.h"
 #include "Text.h"
@@ -17,48 +17,13 @@ std::string WriteScenario(const std::string &json) {
   return path;
 }
 
-std::string Refusal(const std::string &json) {
-  const std::string path = WriteScenario(json);
-  try {
-    LoadScenario(path);
-  } catch (const ScenarioError &e) {
-    const std::string message = e.what();
-    EXPECT_EQ(message.rfind(path + ": ", 0), 0u) << "names the file: " << message;
-    return message.substr(path.size() + 2);
-  }
-  return "(accepted)";
-}
-
-const char *const kFiles = R"("files": {"main": "absent", "icon": "absent", "text": "absent", "status": "absent"})";
-
-TEST(ScenarioReaderTest, RefusesWhatDoesNotFitNamingTheMember) {
-  EXPECT_EQ(Refusal("{"), "not valid JSON");
-  EXPECT_EQ(Refusal(std::string(R"({"about": "x", )") + kFiles + "}"), "calls: expected an array");
-  EXPECT_EQ(Refusal(R"({"about": "x", "files": {"main": "absent"}, "calls": []})"), "files: missing member \"icon\"");
-  EXPECT_EQ(Refusal(std::string(R"({"about": "x", "extra": 1, )") + kFiles + R"(, "calls": []})"),
-            "scenario: unknown member \"extra\"");
-  EXPECT_EQ(Refusal(std::string(R"({"about": "x", )") + kFiles +
-                    R"(, "objects": [{"name": "v", "class": "UIView"}], "calls": [{"to": "v", "selector": "frame"}]})"),
-            "calls[0].selector: not a selector scenarios can use: frame");
-  EXPECT_EQ(Refusal(std::string(R"({"about": "x", )") + kFiles + R"(, "calls": [{"to": "nobody", "selector": "layoutSubviews"}]})"),
-            "calls[0].to: no object named nobody");
-  EXPECT_EQ(Refusal(std::string(R"({"about": "x", )") + kFiles +
-                    R"(, "objects": [{"name": "v", "class": "UIView"}], "calls": [{"to": "v", "selector": "setHidden:", "argument": null}]})"),
-            "calls[0].argument: expected true or false");
-  EXPECT_EQ(Refusal(std::string(R"({"about": "x", )") + kFiles +
-                    R"(, "objects": [{"name": "v", "class": "UIView"}], "calls": [{"to": "v", "selector": "setBackgroundColor:", "argument": {"color": "#12345"}}]})"),
-            "calls[0].argument.color: expected \"#RRGGBB\" or \"#RRGGBBAA\"");
-  EXPECT_EQ(Refusal(std::string(R"({"about": "x", "files": {"main": {"plist": {"k": null}}, "icon": "absent", "text": "absent", "status": "absent"}, "calls": []})")),
-            "files.main.plist.k: null has no property-list form");
-}
-
 // The trace of one UILabel layout pass with the master switch read from `main`.
 std::string MainFileRead(const std::string &main) {
   const std::string path = WriteScenario(R"({"about": "x", "files": {"main": )" + main +
                                          R"(, "icon": "absent", "text": "absent", "status": "absent"},
     "objects": [{"name": "label", "class": "UIButtonLabel"}],
     "calls": [{"to": "label", "selector": "layoutSubviews"}]})");
-  const std::string trace = RunScenario(ShippedDylib(), ArchitecturesOf(ShippedDylib()).front(), LoadScenario(path));
+  const std::string trace = RunScenario(ShippedDylib(), ArchitecturesOf(ShippedDylib()).front(), dw::scenario::ReadScenario(path));
   const size_t read = trace.find("read ");
   return read == std::string::npos ? trace : trace.substr(read, trace.find('\n', read) - read);
 }
@@ -80,11 +45,26 @@ TEST(ScenarioRunTest, TheSwitchReadsThroughTheShippedCode) {
     "icon": "absent", "text": "absent", "status": "absent"},
     "objects": [{"name": "label", "class": "UIButtonLabel"}],
     "calls": [{"to": "label", "selector": "layoutSubviews"}]})");
-  const std::string trace = RunScenario(ShippedDylib(), ArchitecturesOf(ShippedDylib()).front(), LoadScenario(on));
+  const std::string trace = RunScenario(ShippedDylib(), ArchitecturesOf(ShippedDylib()).front(), dw::scenario::ReadScenario(on));
   EXPECT_NE(trace.find("  send NSNumber boolValue -> YES\n"), std::string::npos) << trace;
   EXPECT_NE(trace.find("  LCPParseColorString \"#FF0000\" \"#000000\" -> UIColor(1 0 0 1)\n"), std::string::npos) << trace;
   EXPECT_NE(trace.find("      impl UILabel UIButtonLabel#label _setTextColor: UIColor(1 0 0 1)\n"), std::string::npos)
       << "UIKit's setTextColor: reaches row 51's replacement, which calls through to UIKit:\n" << trace;
+}
+
+// The scenario reader's table and the device's own agree on every selector scenarios use.
+TEST(ScenarioSelectorsTest, EachUsableSelectorIsTheDevicesWithTheSameTypes) {
+  using dw::scenario::Shape;
+  for (const dw::scenario::Selector &selector : dw::scenario::UsableSelectors()) {
+    const SelectorInfo &info = DeviceSelector(selector);
+    const std::vector<Type> none, object = {Type::object};
+    const std::vector<Type> arguments = selector.shape == Shape::VoidCGColor ? std::vector<Type>{Type::cgcolor}
+                                        : selector.shape == Shape::VoidBool  ? std::vector<Type>{Type::boolean}
+                                        : dw::scenario::TakesArgument(selector.shape) ? object
+                                                                                      : none;
+    EXPECT_EQ(info.arguments, arguments) << selector.name;
+    EXPECT_EQ(info.result, dw::scenario::HasResult(selector.shape) ? Type::object : Type::none) << selector.name;
+  }
 }
 
 TEST(TextTest, Utf8AndUtf16RoundTrip) {

@@ -4,7 +4,7 @@
 #import <Foundation/Foundation.h>
 
 #include "Runner.h"
-#include "Scenario.h"
+#include "scenario/Scenario.h"
 
 #include <limits.h>
 #include <stdio.h>
@@ -32,12 +32,14 @@ int main(int argc, char **argv) {
     return 2;
   }
   NSAutoreleasePool *pool = [[NSAutoreleasePool alloc] init];
-  dw::trace::Scenario scenario;
-  std::string error;
-  if (!dw::trace::ReadScenario(argv[1], &scenario, &error)) {
-    fprintf(stderr, "duskwell-sim trace: %s\n", error.c_str());
+  dw::scenario::Scenario scenario;
+  try {
+    scenario = dw::scenario::ReadScenario(argv[1]);
+  } catch (const dw::scenario::ScenarioError &e) {
+    fprintf(stderr, "duskwell-sim trace: %s\n", e.what());
     return 2;
   }
+  std::string error;
   const std::string library = argc == 3 ? argv[2] : LibraryBesideExecutable();
   if (!dw::trace::RunScenario(scenario, library, stdout, &error)) {
     fprintf(stderr, "duskwell-sim trace: %s: %s\n", argv[1], error.c_str());

@@ -2,12 +2,22 @@
 // made, the library loaded, the calls made; the trace goes to `output`.
 #pragma once
 
-#include "Scenario.h"
+#include "scenario/Scenario.h"
 
 #include <stdio.h>
 #include <string>
 
 namespace dw::trace {
+
+using scenario::ClassSpec;
+using scenario::FileSpec;
+using scenario::Message;
+using scenario::MethodSpec;
+using scenario::ObjectSpec;
+using scenario::Scenario;
+using scenario::Selector;
+using scenario::Shape;
+using scenario::Value;
 
 // False, with `error` set, when the device cannot be set up (the library does not load, a class
 // cannot be made); the trace is then incomplete.

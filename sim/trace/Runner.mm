@@ -41,15 +41,6 @@ NSString *DescribeForTrace(id object) { return Describe(object); }
 NSString *Text(const std::string &text) { return [NSString stringWithUTF8String:text.c_str()]; }
 
 UIColor *MakeColor(const Value &value) {
-  if (value.kind == Value::Hex) {
-    DWCGFloat components[4] = {0, 0, 0, 1};
-    const size_t count = (value.text.size() - 1) / 2;  // "#RRGGBB" or "#RRGGBBAA"
-    for (size_t i = 0; i < count; ++i) {
-      const unsigned byte = static_cast<unsigned>(strtoul(value.text.substr(1 + 2 * i, 2).c_str(), nullptr, 16));
-      components[i] = static_cast<DWCGFloat>(static_cast<float>(byte) / 255.0f);
-    }
-    return [UIColor colorWithRed:components[0] green:components[1] blue:components[2] alpha:components[3]];
-  }
   return [UIColor colorWithRed:static_cast<DWCGFloat>(value.rgba[0])
                          green:static_cast<DWCGFloat>(value.rgba[1])
                           blue:static_cast<DWCGFloat>(value.rgba[2])
@@ -61,8 +52,7 @@ Argument Make(const Value &value) {
   switch (value.kind) {
     case Value::Null: break;
     case Value::Object: argument.object = objects.at(value.text); break;
-    case Value::Hex:
-    case Value::Rgba:
+    case Value::Color:
       argument.object = MakeColor(value);
       if (value.cgColor) argument.cgColor = [static_cast<UIColor *>(argument.object) CGColor];
       break;
@@ -86,7 +76,7 @@ NSString *DescribeArgument(Shape shape, const Argument &argument) {
   }
 }
 
-NSString *EventLine(const char *kind, id receiver, const SelectorShape *selector, const Argument &argument) {
+NSString *EventLine(const char *kind, id receiver, const Selector *selector, const Argument &argument) {
   NSMutableString *line = [NSMutableString stringWithFormat:@"%s %@ %s", kind, Describe(receiver), selector->name];
   if (NSString *described = DescribeArgument(selector->shape, argument)) [line appendFormat:@" %@", described];
   return line;

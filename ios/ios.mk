@@ -77,7 +77,8 @@ else
 ios_step = $(call step,$(IOS_BUILD)/logs/$(1).log,$(2),$(3))
 endif
 
-# The linker and signer, and the tests of its own logic, from one set of objects.
+# The linker and signer, and the tests of its own logic, from one set of objects (the tests' own code
+# unoptimised: GoogleTest's macros are slow to optimise and gain nothing from it).
 IOS_LINK_FLAGS := -std=c++17 -Wall -Wextra -O2 -MMD -MP
 IOS_LINK_OBJECTS := $(patsubst $(IOS_ROOT)/ios/linker/%.cpp,$(IOS_BUILD)/tools/%.o,$(IOS_LINK_SOURCES))
 IOS_LINK_TEST_OBJECTS := $(patsubst $(IOS_ROOT)/ios/linker/test/%.cpp,$(IOS_BUILD)/tools/test/%.o,$(IOS_LINK_TEST_SOURCES))
@@ -86,7 +87,7 @@ $(IOS_BUILD)/tools/%.o: $(IOS_ROOT)/ios/linker/%.cpp
 	$(call ios_step,linker-$*,compiling ios/linker/$*.cpp,$(IOS_HOST_CXX) $(IOS_LINK_FLAGS) -c $< -o $@)
 $(IOS_BUILD)/tools/test/%.o: $(IOS_ROOT)/ios/linker/test/%.cpp
 	@mkdir -p $(dir $@)
-	$(call ios_step,linker-test-$*,compiling ios/linker/test/$*.cpp,$(IOS_HOST_CXX) $(IOS_LINK_FLAGS) \
+	$(call ios_step,linker-test-$*,compiling ios/linker/test/$*.cpp,$(IOS_HOST_CXX) $(IOS_LINK_FLAGS) -O0 \
 	  -I$(IOS_ROOT)/ios/linker -c $< -o $@)
 $(IOS_LINK): $(IOS_LINK_OBJECTS)
 	$(call ios_step,duskwell-link,linking duskwell-link,$(IOS_HOST_CXX) -o $@ $^ -lcrypto)
@@ -129,7 +130,8 @@ IOS_JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 IOS_TEST_RUNS := $(addprefix ios-test-,$(notdir $(IOS_TESTS)))
 .PHONY: ios-tests $(IOS_TEST_RUNS)
 ios-check: ios $(IOS_LINK_TEST)
-	@$(MAKE) -f $(IOS_ROOT)/ios/ios.mk --no-print-directory -j$(IOS_JOBS) --output-sync=target ios-tests
+	@$(MAKE) -f $(IOS_ROOT)/ios/ios.mk --no-print-directory $(if $(findstring jobserver,$(MAKEFLAGS)),,-j$(IOS_JOBS)) \
+	  --output-sync=target ios-tests
 ios-tests: $(IOS_TEST_RUNS)
 $(IOS_TEST_RUNS): export DUSKWELL_LINK := $(IOS_LINK)
 $(IOS_TEST_RUNS): ios-test-%:

@@ -2,6 +2,7 @@
 
 #include "Runtime.h"
 #include "Text.h"
+#include "scenario/Quote.h"
 
 #include <cmath>
 #include <cstdio>
@@ -43,29 +44,7 @@ void Trace::Event(const std::string &line) {
   WriteLine(frames_.size(), line);
 }
 
-std::string Trace::Quote(const std::string &text) {
-  std::string quoted = "\"";
-  for (unsigned char c : text) {
-    switch (c) {
-      case '"': quoted += "\\\""; break;
-      case '\\': quoted += "\\\\"; break;
-      case '\b': quoted += "\\b"; break;
-      case '\f': quoted += "\\f"; break;
-      case '\n': quoted += "\\n"; break;
-      case '\r': quoted += "\\r"; break;
-      case '\t': quoted += "\\t"; break;
-      default:
-        if (c < 0x20) {
-          char escape[8];
-          std::snprintf(escape, sizeof escape, "\\u%04x", c);
-          quoted += escape;
-        } else {
-          quoted += static_cast<char>(c);
-        }
-    }
-  }
-  return quoted + "\"";
-}
+std::string Trace::Quote(const std::string &text) { return dw::scenario::QuoteForTrace(text); }
 
 // A value that a 32-bit float holds exactly prints as that float does, so both widths agree on it.
 std::string Trace::Component(double value) {

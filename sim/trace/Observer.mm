@@ -4,6 +4,7 @@
 #import "Values.h"
 #import "sim/device/Trace.h"
 #import "sim/uikit/UIKit.h"
+#include "scenario/Quote.h"
 
 #include <dlfcn.h>
 #include <link.h>
@@ -283,7 +284,7 @@ extern "C" Ivar class_getInstanceVariable(Class cls, const char *name) {
   static auto real = Next<Ivar (*)(Class, const char *)>("class_getInstanceVariable");
   Ivar ivar = real(cls, name);
   if (cls != Nil && Observing(__builtin_return_address(0))) {
-    std::string quoted = JSONQuote(name != nullptr ? name : "");
+    std::string quoted = dw::scenario::QuoteForTrace(name != nullptr ? name : "");
     DWTraceEvent([NSString stringWithFormat:@"class_getInstanceVariable %@ %s -> %s", DescribeClass(cls),
                                             quoted.c_str(), ivar != nullptr ? "found" : "NULL"]);
   }
@@ -294,7 +295,7 @@ extern "C" Class objc_getClass(const char *name) {
   static auto real = Next<Class (*)(const char *)>("objc_getClass");
   Class cls = real(name);
   if (tracingInstallation && Observing(__builtin_return_address(0))) {
-    std::string quoted = JSONQuote(name != nullptr ? name : "");
+    std::string quoted = dw::scenario::QuoteForTrace(name != nullptr ? name : "");
     DWTraceEvent([NSString stringWithFormat:@"objc_getClass %s -> %@", quoted.c_str(), DescribeClass(cls)]);
   }
   return cls;

@@ -14,7 +14,6 @@ inline To FunctionCast(From from) {
   return reinterpret_cast<To>(reinterpret_cast<void (*)(void)>(from));
 }
 
-std::string JSONQuote(const std::string &text);
 NSString *Describe(id object);
 NSString *DescribeClass(Class cls);
 NSString *DescribeSelector(SEL selector);

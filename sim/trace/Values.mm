@@ -1,6 +1,7 @@
 #import "Values.h"
 
 #import "sim/uikit/UIKit.h"
+#include "scenario/Quote.h"
 
 #include <objc/runtime.h>
 #include <stdio.h>
@@ -24,30 +25,6 @@ NSString *Utf8(const std::string &text) { return [NSString stringWithUTF8String:
 
 }  // namespace
 
-std::string JSONQuote(const std::string &text) {
-  std::string quoted = "\"";
-  for (unsigned char c : text) {
-    switch (c) {
-      case '"': quoted += "\\\""; break;
-      case '\\': quoted += "\\\\"; break;
-      case '\b': quoted += "\\b"; break;
-      case '\f': quoted += "\\f"; break;
-      case '\n': quoted += "\\n"; break;
-      case '\r': quoted += "\\r"; break;
-      case '\t': quoted += "\\t"; break;
-      default:
-        if (c < 0x20) {
-          char escape[8];
-          snprintf(escape, sizeof escape, "\\u%04x", c);
-          quoted += escape;
-        } else {
-          quoted += static_cast<char>(c);
-        }
-    }
-  }
-  return quoted + "\"";
-}
-
 void NameObject(id object, const std::string &name) { objectNames[object] = name; }
 
 NSString *DescribeClass(Class cls) {
@@ -67,10 +44,10 @@ NSString *Describe(id object) {
     return [NSString stringWithFormat:@"%s#%s", class_getName(object_getClass(object)), named->second.c_str()];
   }
   if ([object isKindOfClass:[UIColor class]]) return DWTraceColor(object);
-  if ([object isKindOfClass:[NSString class]]) return Utf8(JSONQuote([object UTF8String]));
+  if ([object isKindOfClass:[NSString class]]) return Utf8(dw::scenario::QuoteForTrace([object UTF8String]));
   if ([object isKindOfClass:[UIImage class]]) {
     NSString *name = [object name];
-    return [NSString stringWithFormat:@"UIImage(%@)", Utf8(JSONQuote(name != nil ? [name UTF8String] : ""))];
+    return [NSString stringWithFormat:@"UIImage(%@)", Utf8(dw::scenario::QuoteForTrace(name != nil ? [name UTF8String] : ""))];
   }
   for (const char *family : kFamilies) {
     if ([object isKindOfClass:objc_getClass(family)]) return [NSString stringWithUTF8String:family];

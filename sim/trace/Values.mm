@@ -4,7 +4,6 @@
 #include "scenario/Quote.h"
 
 #include <objc/runtime.h>
-#include <stdio.h>
 
 #include <map>
 

@@ -10,7 +10,7 @@ BUILD_TSAN := build-tsan
 CMAKE_ARGS := -DCMAKE_BUILD_TYPE=RelWithDebInfo
 JOBS       := $(shell nproc 2>/dev/null || echo 2)
 
-.PHONY: all bootstrap build build-sim build-f32 build-asan demo test test-64 test-32 test-sanitize test-threads device-check clean
+.PHONY: all bootstrap configure build build-sim build-f32 build-asan demo test test-64 test-32 test-sanitize test-threads device-check clean
 all: build
 
 # $(call step,LOG,MESSAGE,COMMAND): one line of progress, the command's output in LOG.
@@ -80,7 +80,11 @@ test-threads: bootstrap $(BUILD_TSAN)/CMakeCache.txt
 
 # The steps of `make test`, in order, each with its own parts side by side (-j); the run stops at
 # the first failing step and ends with a table of each step's time.
-TEST_STEPS := test-64 test-32 test-sanitize test-threads fuzz-smoke ios-check device-check
+TEST_STEPS := configure test-64 test-32 test-sanitize test-threads fuzz-smoke ios-check device-check
+
+# Every tree's configuration, side by side: each is one process of a few seconds.
+configure: $(BUILD)/CMakeCache.txt $(BUILD_F32)/CMakeCache.txt $(BUILD_SAN)/CMakeCache.txt $(BUILD_TSAN)/CMakeCache.txt
+
 test: bootstrap
 	@scripts/run-steps $(foreach t,$(TEST_STEPS),"$(t)" "$(MAKE) --no-print-directory -j$(JOBS) $(t)")
 

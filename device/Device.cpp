@@ -3,7 +3,6 @@
 #include "Text.h"
 
 #include <cstring>
-#include <sstream>
 
 namespace device {
 
@@ -21,12 +20,6 @@ constexpr uint32_t kSectionTypeMask = 0xff;
 constexpr uint32_t kModInitFuncPointers = 0x9;
 
 uint64_t ImageBase(Arch arch) { return arch == Arch::arm64 ? 0x100000000ull : 0x10000000ull; }
-
-std::string Hex(uint64_t value) {
-  std::ostringstream out;
-  out << "0x" << std::hex << value;
-  return out.str();
-}
 
 bool IsObjCSection(const Section &s, const char *name) {
   return (s.segment == "__DATA" || s.segment == "__DATA_CONST") && s.name == name;

@@ -1,9 +1,9 @@
 #include "MachO.h"
+#include "Text.h"
 
 #include <cstring>
 #include <fstream>
 #include <iterator>
-#include <sstream>
 
 namespace device {
 
@@ -30,12 +30,6 @@ constexpr uint32_t kLcDyldChainedFixups = 0x80000034;
 constexpr uint32_t kLcSymtab = 0x2;
 constexpr uint8_t kNTypeMask = 0x0e, kNSect = 0x0e, kNExt = 0x01, kNStab = 0xe0;
 constexpr uint16_t kNArmThumbDef = 0x0008;
-
-std::string Hex(uint64_t value) {
-  std::ostringstream out;
-  out << "0x" << std::hex << value;
-  return out.str();
-}
 
 // Little-endian reads with bounds checks.
 class Reader {

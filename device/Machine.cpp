@@ -1,10 +1,10 @@
 #include "Machine.h"
+#include "Text.h"
 
 #include <unicorn/unicorn.h>
 
 #include <cstring>
 #include <memory>
-#include <sstream>
 
 namespace device {
 
@@ -21,12 +21,6 @@ constexpr uint64_t kRedZone = 128;  // Apple arm64 leaves 128 bytes below sp to 
 MemoryPlan PlanFor(Arch arch) {
   if (arch == Arch::arm64) return {0x200000000ull, 0x400000000ull};
   return {0x70000000ull, 0x60000000ull};
-}
-
-std::string Hex(uint64_t value) {
-  std::ostringstream out;
-  out << "0x" << std::hex << value;
-  return out.str();
 }
 
 void Check(uc_err err, const std::string &what) {

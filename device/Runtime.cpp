@@ -5,7 +5,6 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <sstream>
 
 namespace device {
 
@@ -14,12 +13,6 @@ namespace {
 constexpr uint64_t kHeapSize = 0x1000000;  // 16 MiB: class objects, objects and selector names
 
 uint64_t HeapBase(Arch arch) { return arch == Arch::arm64 ? 0x300000000ull : 0x50000000ull; }
-
-std::string Hex(uint64_t value) {
-  std::ostringstream out;
-  out << "0x" << std::hex << value;
-  return out.str();
-}
 
 Value Zero(Type type) { return type == Type::cgfloat ? Value::Real(0) : Value{KindOf(type), 0, 0}; }
 

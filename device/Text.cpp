@@ -1,5 +1,8 @@
 #include "Text.h"
 
+#include <cinttypes>
+#include <cstdio>
+
 namespace device {
 
 std::u16string FromUTF8(const std::string &text) {
@@ -71,6 +74,12 @@ std::string ToUTF8(const std::u16string &text) {
     }
   }
   return out;
+}
+
+std::string Hex(uint64_t value) {
+  char digits[2 + 16 + 1];
+  std::snprintf(digits, sizeof digits, "0x%" PRIx64, value);
+  return digits;
 }
 
 }  // namespace device

@@ -1,11 +1,16 @@
-// UTF-8 and UTF-16 conversions for the model's strings (NSString holds UTF-16, as on the device).
+// The model's text: UTF-8 and UTF-16 conversions for its strings (NSString holds UTF-16, as on the
+// device), and addresses as its messages print them.
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 namespace device {
 
 std::u16string FromUTF8(const std::string &text);
 std::string ToUTF8(const std::u16string &text);
+
+// "0x" and lower-case hexadecimal digits.
+std::string Hex(uint64_t value);
 
 }  // namespace device

@@ -112,6 +112,21 @@ static ObjectShape ShapeOf(const BinaryLayout *layout, uint64_t index) {
   return shape;
 }
 
+// The path of containers being measured starts on the stack and grows only as deep as the file
+// nests: a preference file is two levels deep, and a large heap block per read would make the
+// allocator merge its free lists each time.
+enum { ShallowPath = 16 };
+
+static bool DeepenPath(Frame **path, size_t *capacity, Frame *shallow) {
+  size_t wanted = *capacity * 2 < DWPropertyListMaxDepth ? *capacity * 2 : DWPropertyListMaxDepth;
+  Frame *deeper = *path == shallow ? malloc(sizeof(Frame) * wanted) : realloc(*path, sizeof(Frame) * wanted);
+  if (deeper == NULL) return false;
+  if (*path == shallow) memcpy(deeper, shallow, sizeof(Frame) * *capacity);
+  *path = deeper;
+  *capacity = wanted;
+  return true;
+}
+
 // Depth and expansion of the graph below the top object, each object measured once.
 static DWPropertyListOutcome CheckBinaryGraph(const uint8_t *bytes, size_t length, bool *wideUnsigned) {
   BinaryLayout layout;
@@ -120,10 +135,12 @@ static DWPropertyListOutcome CheckBinaryGraph(const uint8_t *bytes, size_t lengt
   const uint32_t onPath = UINT32_MAX;
   uint32_t *expanded = calloc((size_t)layout.count, sizeof *expanded);  // 0: not yet seen
   uint16_t *height = calloc((size_t)layout.count, sizeof *height);
-  Frame *path = malloc(sizeof(Frame) * (DWPropertyListMaxDepth + 1));
+  Frame shallowPath[ShallowPath];
+  Frame *path = shallowPath;
+  size_t capacity = ShallowPath;
   DWPropertyListOutcome outcome = DWPropertyListRead;
   size_t depth = 0;
-  if (expanded == NULL || height == NULL || path == NULL) {
+  if (expanded == NULL || height == NULL) {
     outcome = DWPropertyListTooManyObjects;
     goto done;
   }
@@ -187,13 +204,17 @@ static DWPropertyListOutcome CheckBinaryGraph(const uint8_t *bytes, size_t lengt
       outcome = DWPropertyListTooDeep;
       goto done;
     }
+    if (depth == capacity && !DeepenPath(&path, &capacity, shallowPath)) {
+      outcome = DWPropertyListTooManyObjects;
+      goto done;
+    }
     expanded[child] = onPath;
     path[depth++] = (Frame){child, 0, childShape.references, childShape.firstReference, childShape.dictionary, 1, 0};
   }
 done:
   free(expanded);
   free(height);
-  free(path);
+  if (path != shallowPath) free(path);
   return outcome;
 }
 

@@ -24,8 +24,22 @@ class RunSteps(unittest.TestCase):
         result = run("good", "true", "bad", "exit 3", "never", "echo should-not-run")
         self.assertEqual(result.returncode, 3)
         self.assertNotIn("should-not-run", result.stdout)
-        self.assertRegex(result.stdout, r"bad\s+[\d.]+\s+FAILED \(exit 3\)")
+        self.assertRegex(result.stdout, r"bad(\s+[\d.]+){3}\s+FAILED \(exit 3\)")
         self.assertRegex(result.stdout, r"never\s+not run")
+
+    def test_each_step_shows_the_cpu_its_processes_used(self):
+        busy = "/usr/bin/python3 -c 'import time; end = time.process_time() + 0.3\nwhile time.process_time() < end: pass'"
+        result = run("busy", busy, "idle", "sleep 0.3")
+        self.assertEqual(result.returncode, 0, result.stderr)
+        table = result.stdout[result.stdout.index("step "):].splitlines()
+        self.assertEqual(table[0].split(), ["step", "seconds", "cpu", "stolen"])
+        rows = {line.split()[0]: line.split()[1:] for line in table[2:]}
+        busy_cpu, idle_seconds, idle_cpu = float(rows["busy"][1]), float(rows["idle"][0]), float(rows["idle"][1])
+        self.assertGreaterEqual(busy_cpu, 0.3)
+        self.assertLess(idle_cpu, idle_seconds)
+        self.assertGreaterEqual(float(rows["total"][1]), busy_cpu)
+        stolen = rows["total"][2]
+        self.assertTrue(stolen == "-" or float(stolen) >= 0, stolen)
 
     def test_a_step_without_a_command_is_refused(self):
         result = run("lonely")

@@ -44,6 +44,19 @@ def _run(unit):
     return result, stream.getvalue()
 
 
+def _report(result, output):
+    """Each failing test by name with its traceback, then whatever else the runner printed. The
+    names come from the result: a suite releases its tests once it has run them."""
+    kinds = (("FAIL", result.failures), ("ERROR", result.errors))
+    for kind, problems in kinds:
+        for test, traceback in problems:
+            print(f"{kind}: {test.id()}\n{traceback}", flush=True)
+    for test in result.unexpectedSuccesses:
+        print(f"UNEXPECTED SUCCESS: {test.id()}", flush=True)
+    if output.strip():
+        print(output, flush=True)
+
+
 def main(module_name="__main__"):
     """Runs the named tests given on the command line, or every test of the module."""
     loader = unittest.TestLoader()
@@ -55,12 +68,11 @@ def main(module_name="__main__"):
     with ThreadPoolExecutor(max_workers=max(2, os.cpu_count() or 2)) as pool:
         outcomes = list(pool.map(_run, units))
     failed = 0
-    for unit, (result, output) in zip(units, outcomes):
-        problems = result.failures + result.errors + result.unexpectedSuccesses
-        failed += len(problems)
-        if not result.wasSuccessful():
-            failed += 0 if problems else 1
-            names = ", ".join(test.id() for test in unit)
-            print(f"FAIL in {names}\n{output}", flush=True)
+    for result, output in outcomes:
+        problems = len(result.failures) + len(result.errors) + len(result.unexpectedSuccesses)
+        if result.wasSuccessful():
+            continue
+        failed += problems or 1
+        _report(result, output)
     print(f"{len(tests)} tests, {failed} failed")
     sys.exit(1 if failed or not tests else 0)

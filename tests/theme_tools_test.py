@@ -4,6 +4,7 @@ import json
 import os
 import plistlib
 import resource
+import shutil
 import signal
 import socket
 import stat
@@ -27,8 +28,8 @@ MAIN = "com.tervan.duskwell.plist"
 TEXT = "com.tervan.textc.plist"
 
 
-def run(*args, cwd=None, preexec_fn=None):
-    return subprocess.run([TOOL, *args], capture_output=True, text=True, timeout=180, cwd=cwd,
+def run(*args, cwd=None, preexec_fn=None, tool=TOOL):
+    return subprocess.run([tool, *args], capture_output=True, text=True, timeout=180, cwd=cwd,
                           preexec_fn=preexec_fn)
 
 
@@ -40,11 +41,55 @@ def file_size_limit(limit):
     return apply
 
 
+NOBODY = 65534
+
+
 def as_nobody():
     """In the child, when the tests run as root: an ordinary user, whom file modes stop."""
     if os.getuid() == 0:
-        os.setgid(65534)
-        os.setuid(65534)
+        os.setgroups([])
+        os.setgid(NOBODY)
+        os.setuid(NOBODY)
+
+
+def reachable_by_others(path):
+    """Whether every directory from / down to `path` lets another user pass through it."""
+    path = os.path.realpath(path)
+    while True:
+        if not os.stat(path).st_mode & stat.S_IXOTH:
+            return False
+        parent = os.path.dirname(path)
+        if parent == path:
+            return True
+        path = parent
+
+
+def world_reachable_directory():
+    """A fresh directory that another user can enter: in the temporary directory when its parents
+    let everyone through, else in /tmp."""
+    parent = tempfile.gettempdir()
+    if not reachable_by_others(parent):
+        parent = "/tmp"
+    directory = tempfile.mkdtemp(prefix="duskwell-others-", dir=parent)
+    os.chmod(directory, 0o755)
+    return directory
+
+
+def relocated_tool(directory):
+    """A copy of the tool with the libraries and example it finds beside itself ($ORIGIN), in
+    `directory`: the checkout may sit where another user cannot reach it, such as a 0700 home."""
+    build = os.path.dirname(os.path.realpath(TOOL))
+    for name in os.listdir(build):
+        source = os.path.join(build, name)
+        if name == os.path.basename(TOOL) or (name.endswith(".so") and os.path.isfile(source)):
+            shutil.copy2(source, directory)
+    example = os.path.join(build, "example-device-root")
+    if os.path.isdir(example):
+        shutil.copytree(example, os.path.join(directory, "example-device-root"), symlinks=True)
+    for place, folders, files in os.walk(directory):
+        for name in folders + files:
+            os.chmod(os.path.join(place, name), 0o755)
+    return os.path.join(directory, os.path.basename(TOOL))
 
 
 def binary_plist(objects):
@@ -298,16 +343,22 @@ class Doctor(DeviceRoot):
         self.assertIn("symbolic link to", files["icon"]["reason"])
 
     def test_permissions_are_named(self):
-        os.chmod(self.directory.name, 0o755)
+        # Another user runs the tool here, so both the tool and the device root go where anyone can
+        # pass: the checkout and the temporary directory may sit in a home no one else may enter.
+        others = world_reachable_directory()
+        self.addCleanup(shutil.rmtree, others)
+        tool = relocated_tool(others)
+        self.root = os.path.join(others, "root")
+        self.assertEqual(run("theme", "init", self.root).returncode, 0)
         os.chmod(self.path(TEXT), 0)
-        result = run("doctor", "--device-root", self.root, "--json", preexec_fn=as_nobody)
+        result = run("doctor", "--device-root", self.root, "--json", tool=tool, preexec_fn=as_nobody)
         self.assertEqual(result.returncode, 1, result.stderr)
         files = {item["role"]: item for item in json.loads(result.stdout)["files"]}
         self.assertEqual(files["text"]["state"], "unreadable")
         self.assertIn("permission denied", files["text"]["reason"])
         os.chmod(self.path(TEXT), 0o644)
         os.chmod(self.root, 0o700)
-        result = run("doctor", "--device-root", self.root, preexec_fn=as_nobody)
+        result = run("doctor", "--device-root", self.root, tool=tool, preexec_fn=as_nobody)
         self.assertEqual(result.returncode, 2)
         self.assertIn(self.root, result.stderr)
         self.assertIn("cannot read", result.stderr)

@@ -1,5 +1,7 @@
 #include "Selectors.h"
 
+#include "scenario/Scenario.h"
+
 #include <unordered_map>
 
 namespace device {
@@ -7,6 +9,21 @@ namespace device {
 namespace {
 
 using T = Type;
+using dw::scenario::Shape;
+
+std::vector<Type> ArgumentsOf(Shape shape) {
+  switch (shape) {
+    case Shape::Void:
+    case Shape::Object: return {};
+    case Shape::VoidCGColor: return {T::cgcolor};
+    case Shape::VoidBool: return {T::boolean};
+    case Shape::VoidObject:
+    case Shape::ObjectObject: return {T::object};
+  }
+  return {};
+}
+
+Type ResultOf(Shape shape) { return dw::scenario::HasResult(shape) ? T::object : T::none; }
 
 std::vector<SelectorInfo> Table() {
   std::vector<SelectorInfo> rows = {
@@ -31,23 +48,13 @@ std::vector<SelectorInfo> Table() {
       {"scanHexInt:", {T::out}, T::boolean, true},
       {"initWithRed:green:blue:alpha:", {T::cgfloat, T::cgfloat, T::cgfloat, T::cgfloat}, T::object, true},
       {"getRed:green:blue:alpha:", {T::out, T::out, T::out, T::out}, T::boolean, true},
-      {"setBackgroundColor:", {T::object}, T::none, true},
-      {"setTextColor:", {T::object}, T::none, true},
-      {"setHidden:", {T::boolean}, T::none, true},
-      {"layoutSubviews", {}, T::none, false},
-      {"glue_applyStyle:", {T::object}, T::none, false},
-      {"_setBackgroundCGColor:", {T::cgcolor}, T::none, false},
-      {"_setBackgroundColor:", {T::object}, T::none, false},
-      {"bottomGradientView", {}, T::object, false},
-      {"setBackgroundImageBlurView:", {T::object}, T::none, false},
-      {"setShadowGradientLayer:", {T::object}, T::none, false},
-      {"iconColor", {}, T::object, false},
-      {"_setColor:", {T::object}, T::none, false},
-      {"_setTextColor:", {T::object}, T::none, false},
-      {"textColor", {}, T::object, false},
-      {"tintColor", {}, T::object, false},
-      {"_effectiveTintColorWithImage:", {T::object}, T::object, false},
   };
+  // The hooked selectors and the setters scenarios call: their signatures are the scenario format's.
+  for (const dw::scenario::Selector &usable : dw::scenario::UsableSelectors()) {
+    const std::string name = usable.name;
+    const bool sent = name == "setBackgroundColor:" || name == "setTextColor:" || name == "setHidden:";
+    rows.push_back({name, ArgumentsOf(usable.shape), ResultOf(usable.shape), sent});
+  }
   for (const char *named : {"whiteColor", "grayColor", "lightGrayColor", "blackColor", "blueColor", "brownColor",
                             "clearColor", "cyanColor", "darkGrayColor", "greenColor", "magentaColor", "orangeColor",
                             "purpleColor", "redColor", "yellowColor"}) {

@@ -3,9 +3,7 @@
 #include "Runtime.h"
 #include "Text.h"
 #include "scenario/Quote.h"
-
-#include <cmath>
-#include <cstdio>
+#include "scenario/TraceComponent.h"
 
 namespace device {
 
@@ -46,14 +44,9 @@ void Trace::Event(const std::string &line) {
 
 std::string Trace::Quote(const std::string &text) { return dw::scenario::QuoteForTrace(text); }
 
-// A value that a 32-bit float holds exactly prints as that float does, so both widths agree on it.
 std::string Trace::Component(double value) {
-  if (std::isnan(value)) return "nan";
-  if (std::isinf(value)) return value > 0 ? "inf" : "-inf";
-  const bool exactFloat = static_cast<double>(static_cast<float>(value)) == value;
-  char buffer[64];
-  std::snprintf(buffer, sizeof buffer, exactFloat ? "%.9g" : "%.17g", value);
-  return buffer;
+  char text[DWTraceComponentSize];
+  return DWWriteTraceComponent(value, text);
 }
 
 std::string Trace::Class(uint64_t handle, Runtime &rt) {

@@ -2,6 +2,7 @@
 
 #include "Text.h"
 #include "Trace.h"
+#include "sim/colorpicker/PickerGrammar.h"
 
 #include <cmath>
 #include <cstdlib>
@@ -30,31 +31,10 @@ double Fraction(Runtime &rt, int n, int d) {
   return static_cast<float>(n) / static_cast<float>(d);
 }
 
-int HexDigit(char16_t c) {
-  if (c >= u'0' && c <= u'9') return c - u'0';
-  if (c >= u'a' && c <= u'f') return c - u'a' + 10;
-  if (c >= u'A' && c <= u'F') return c - u'A' + 10;
-  return -1;
-}
-
-// A decimal from 0 to 1: digits with at most one point, nothing else.
-bool ParseAlpha(const std::u16string &text, double *alpha) {
-  if (text.empty() || text == u".") return false;
-  int points = 0;
-  std::string ascii;
-  for (char16_t c : text) {
-    if (c == u'.') {
-      ++points;
-    } else if (c < u'0' || c > u'9') {
-      return false;
-    }
-    ascii.push_back(static_cast<char>(c));
-  }
-  if (points > 1) return false;
-  const double value = std::strtod(ascii.c_str(), nullptr);
-  if (value < 0.0 || value > 1.0) return false;
-  *alpha = value;
-  return true;
+// The alpha's digits read by the C library.
+double LibraryDecimal(const uint16_t *digits, size_t length) {
+  const std::string ascii(digits, digits + length);
+  return std::strtod(ascii.c_str(), nullptr);
 }
 
 void SetIvar(Runtime &rt, uint64_t self, const std::string &ivar, uint64_t value) {
@@ -98,25 +78,10 @@ uint64_t NewColor(Runtime &rt, double r, double g, double b, double a, bool auto
 }
 
 bool ParsePickerColor(const std::u16string &input, double components[4]) {
-  std::u16string text = input;
-  double alpha = 1;
-  const size_t colon = text.find(u':');
-  if (colon != std::u16string::npos) {
-    if (!ParseAlpha(text.substr(colon + 1), &alpha)) return false;
-    text = text.substr(0, colon);
-  }
-  if (!text.empty() && text[0] == u'#') text = text.substr(1);
-  if (text.size() != 3 && text.size() != 6) return false;
-  int digits[6];
-  for (size_t i = 0; i < text.size(); ++i) {
-    digits[i] = HexDigit(text[i]);
-    if (digits[i] < 0) return false;
-  }
-  for (int channel = 0; channel < 3; ++channel) {
-    components[channel] =
-        text.size() == 3 ? digits[channel] * 17 : digits[2 * channel] * 16 + digits[2 * channel + 1];
-  }
-  components[3] = alpha;
+  const std::vector<uint16_t> units(input.begin(), input.end());
+  int bytes[3];
+  if (!DWReadPickerColor(units.data(), units.size(), LibraryDecimal, bytes, &components[3])) return false;
+  for (int channel = 0; channel < 3; ++channel) components[channel] = bytes[channel];
   return true;
 }
 

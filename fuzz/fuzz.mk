@@ -23,9 +23,11 @@ FUZZ_LDFLAGS := -fsanitize=fuzzer,address,undefined -L$(FUZZ_LIBS) -Wl,-rpath,$(
 
 # Each target also compiles, instrumented, the code it is about; the executable's copy is the one
 # every library of the stand-in calls.
-FUZZ_COMMON := $(FUZZ_ROOT)/fuzz/FuzzHost.m $(FUZZ_ROOT)/sim/device/PropertyListFile.m
+FUZZ_COMMON := $(FUZZ_ROOT)/fuzz/FuzzHost.m $(addprefix $(FUZZ_ROOT)/sim/device/,PropertyListFile.m \
+  PropertyListBytes.m BinaryGraphLimits.m XMLDepthLimit.m PropertyListObjects.m PropertyListOutcomeText.m)
 fuzz_sources_preferences := $(FUZZ_ROOT)/fuzz/PreferencesFuzz.m
-fuzz_sources_color_strings := $(FUZZ_ROOT)/fuzz/ColorStringFuzz.m $(FUZZ_ROOT)/sim/colorpicker/ColorPicker.m
+fuzz_sources_color_strings := $(FUZZ_ROOT)/fuzz/ColorStringFuzz.m $(FUZZ_ROOT)/sim/colorpicker/ColorPicker.m \
+  $(FUZZ_ROOT)/sim/colorpicker/PickerGrammar.c
 fuzz_sources_theme_set := $(FUZZ_ROOT)/fuzz/ThemeSetFuzz.m $(FUZZ_ROOT)/host/tools/ThemeFiles.m \
   $(FUZZ_ROOT)/host/tools/FileWriting.m
 

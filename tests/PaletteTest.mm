@@ -149,31 +149,42 @@ std::vector<id> ColoursHandedTo(const char *selector, UILabel *label) {
   return colours;
 }
 
+// A new label sent _setTextColor: and then _setColor: with `caller`, and the colours each setter
+// handed to the host's implementation.
+struct LabelSent {
+  UILabel *label;
+  std::vector<id> text, color;
+};
+
+LabelSent SendBothLabelSetters(UIColor *caller) {
+  LabelSent sent = {Label(), {}, {}};
+  DWCallLogClear();
+  [sent.label _setTextColor:caller];
+  [sent.label _setColor:caller];
+  sent.text = ColoursHandedTo("_setTextColor:", sent.label);
+  sent.color = ColoursHandedTo("_setColor:", sent.label);
+  return sent;
+}
+
 }  // namespace
 
 TEST(LabelSetters, HandOverOnlyTheCallersColourWithoutATextPalette) {
   DeviceRoot device;
   device.Write(kTextPalette, PaletteWith({"white1", "white3"}));
-  UILabel *label = Label();
   UIColor *caller = ColorFromBytes(1, 2, 3);
-  DWCallLogClear();
-  [label _setTextColor:caller];
-  EXPECT_EQ(ColoursHandedTo("_setTextColor:", label), std::vector<id>({caller}));
-  [label _setColor:caller];
-  EXPECT_EQ(ColoursHandedTo("_setColor:", label), std::vector<id>({caller, caller}));
+  const LabelSent sent = SendBothLabelSetters(caller);
+  EXPECT_EQ(sent.text, std::vector<id>({caller}));
+  EXPECT_EQ(sent.color, std::vector<id>({caller, caller}));
 }
 
 TEST(LabelSetters, HandOverTheCallersColourThenEverySetColourInOrder) {
   DeviceRoot device;
   device.Write(kTextPalette, PaletteWith({"red2", "white2"}));
-  UILabel *label = Label();
   UIColor *caller = ColorFromBytes(1, 2, 3);
-  DWCallLogClear();
-  [label _setTextColor:caller];
-  [label _setColor:caller];
+  const LabelSent sent = SendBothLabelSetters(caller);
   UIColor *white = [UIColor whiteColor], *red = [UIColor redColor];
-  EXPECT_EQ(ColoursHandedTo("_setTextColor:", label), std::vector<id>({caller, white, red}));
-  EXPECT_EQ(ColoursHandedTo("_setColor:", label), std::vector<id>({caller, white, red, caller}));
+  EXPECT_EQ(sent.text, std::vector<id>({caller, white, red}));
+  EXPECT_EQ(sent.color, std::vector<id>({caller, white, red, caller}));
   EXPECT_EQ([Sample(@"GLUELabelStyle") textColor], white);  // the getter rule takes the first
 }
 
@@ -182,12 +193,8 @@ TEST(LabelSetters, HandOverAllFifteenWithANilCallerColour) {
   device.Write(kTextPalette, PaletteWith({"white2", "gray2", "lightgray2", "black2", "blue2", "brown2", "clear2", "cyan2",
                                           "darkgray2", "green2", "magenta2", "orange2", "purple2", "red2", "yellow2"}));
   device.Write(kMainPrefs, SwitchOff());
-  UILabel *label = Label();
-  DWCallLogClear();
-  [label _setTextColor:nil];
-  [label _setColor:nil];
-  std::vector<id> text = ColoursHandedTo("_setTextColor:", label);
-  std::vector<id> color = ColoursHandedTo("_setColor:", label);
+  const LabelSent sent = SendBothLabelSetters(nil);
+  const std::vector<id> &text = sent.text, &color = sent.color;
   ASSERT_EQ(text.size(), 16u);
   ASSERT_EQ(color.size(), 17u);
   EXPECT_EQ(text.front(), nil);
@@ -195,7 +202,7 @@ TEST(LabelSetters, HandOverAllFifteenWithANilCallerColour) {
   EXPECT_EQ(color[1], [UIColor whiteColor]);
   EXPECT_EQ(color[7], [UIColor clearColor]);
   EXPECT_EQ(color.back(), nil);
-  EXPECT_EQ([label textColor], nil);
+  EXPECT_EQ([sent.label textColor], nil);
 }
 
 TEST(LabelSetters, ReadTheTextPaletteOncePerCallAndKeepNothing) {

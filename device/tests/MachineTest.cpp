@@ -22,6 +22,25 @@ Location Core(unsigned i) { return Location{Location::coreRegister, i, 0}; }
 Location Float(unsigned i) { return Location{Location::floatRegister, i, 0}; }
 Location Stack(unsigned offset, unsigned size) { return Location{Location::stack, offset, size}; }
 
+// Runs `code` on `arch` (`entry` 1: in Thumb state): it is to call a trap with the words 0xabc and
+// 0xdef and the CGFloats 1.5 and 2.5, and to add 1.0 to the trap's result, the CGFloats' sum.
+void ExpectSumThroughTrap(Arch arch, const std::vector<uint8_t> &code, uint64_t entry) {
+  Machine m(arch);
+  std::vector<Value> seen;
+  const uint64_t trap = m.AddTrap("sum", [&m, &seen] {
+    seen = m.Arguments({Kind::word, Kind::word, Kind::cgfloat, Kind::cgfloat});
+    m.Return(Value::Real(seen[2].real + seen[3].real));
+  });
+  const Value result =
+      m.Call(PlaceCode(m, code) | entry, {Value::Word(0xabc), Value::Word(0xdef), Value::Word(trap)}, Kind::cgfloat);
+  ASSERT_EQ(seen.size(), 4u);
+  EXPECT_EQ(seen[0].word, 0xabcu);
+  EXPECT_EQ(seen[1].word, 0xdefu);
+  EXPECT_EQ(seen[2].real, 1.5);
+  EXPECT_EQ(seen[3].real, 2.5);
+  EXPECT_EQ(result.real, 5.0);
+}
+
 void ExpectLayout(const std::vector<Location> &actual, const std::vector<Location> &expected) {
   ASSERT_EQ(actual.size(), expected.size());
   for (size_t i = 0; i < actual.size(); ++i) {
@@ -97,44 +116,23 @@ TEST(CallingConventionTest, Armv7EntersThumbCodeAtOddAddressesAndReadsFloatsFrom
 }
 
 TEST(CallingConventionTest, Arm64TrapReadsFloatRegistersAndReturnsInD0) {
-  Machine m(Arch::arm64);
-  std::vector<Value> seen;
-  const uint64_t trap = m.AddTrap("sum", [&] {
-    seen = m.Arguments({Kind::word, Kind::word, Kind::cgfloat, Kind::cgfloat});
-    m.Return(Value::Real(seen[2].real + seen[3].real));
-  });
   // stp x29, x30, [sp, #-16]!; mov x9, x2; fmov d0, #1.5; fmov d1, #2.5; blr x9; fmov d1, #1.0;
   // fadd d0, d0, d1; ldp x29, x30, [sp], #16; ret
-  const uint64_t f = PlaceCode(m, {0xfd, 0x7b, 0xbf, 0xa9, 0xe9, 0x03, 0x02, 0xaa, 0x00, 0x10, 0x6f, 0x1e, 0x01, 0x90,
-                                   0x60, 0x1e, 0x20, 0x01, 0x3f, 0xd6, 0x01, 0x10, 0x6e, 0x1e, 0x00, 0x28, 0x61, 0x1e,
-                                   0xfd, 0x7b, 0xc1, 0xa8, 0xc0, 0x03, 0x5f, 0xd6});
-  const Value result = m.Call(f, {Value::Word(0xabc), Value::Word(0xdef), Value::Word(trap)}, Kind::cgfloat);
-  ASSERT_EQ(seen.size(), 4u);
-  EXPECT_EQ(seen[0].word, 0xabcu);
-  EXPECT_EQ(seen[1].word, 0xdefu);
-  EXPECT_EQ(seen[2].real, 1.5);
-  EXPECT_EQ(seen[3].real, 2.5);
-  EXPECT_EQ(result.real, 5.0);
+  ExpectSumThroughTrap(Arch::arm64,
+                       {0xfd, 0x7b, 0xbf, 0xa9, 0xe9, 0x03, 0x02, 0xaa, 0x00, 0x10, 0x6f, 0x1e, 0x01, 0x90,
+                        0x60, 0x1e, 0x20, 0x01, 0x3f, 0xd6, 0x01, 0x10, 0x6e, 0x1e, 0x00, 0x28, 0x61, 0x1e,
+                        0xfd, 0x7b, 0xc1, 0xa8, 0xc0, 0x03, 0x5f, 0xd6},
+                       0);
 }
 
 TEST(CallingConventionTest, Armv7TrapReadsFloatBitsFromCoreRegistersAndReturnsToThumb) {
-  Machine m(Arch::armv7);
-  std::vector<Value> seen;
-  const uint64_t trap = m.AddTrap("sum", [&] {
-    seen = m.Arguments({Kind::word, Kind::word, Kind::cgfloat, Kind::cgfloat});
-    m.Return(Value::Real(seen[2].real + seen[3].real));
-  });
   // push {r4, lr}; mov r4, r2; movw/movt r2, 1.5f; movw/movt r3, 2.5f; blx r4; vmov s0, r0;
   // vmov.f32 s1, #1.0; vadd.f32 s0, s0, s1; vmov r0, s0; pop {r4, pc}
-  const uint64_t f = PlaceCode(m, {0x10, 0xb5, 0x14, 0x46, 0x40, 0xf2, 0x00, 0x02, 0xc3, 0xf6, 0xc0, 0x72, 0x40, 0xf2,
-                                   0x00, 0x03, 0xc4, 0xf2, 0x20, 0x03, 0xa0, 0x47, 0x00, 0xee, 0x10, 0x0a, 0xf7, 0xee,
-                                   0x00, 0x0a, 0x30, 0xee, 0x20, 0x0a, 0x10, 0xee, 0x10, 0x0a, 0x10, 0xbd});
-  const Value result = m.Call(f | 1, {Value::Word(0xabc), Value::Word(0xdef), Value::Word(trap)}, Kind::cgfloat);
-  ASSERT_EQ(seen.size(), 4u);
-  EXPECT_EQ(seen[0].word, 0xabcu);
-  EXPECT_EQ(seen[2].real, 1.5);
-  EXPECT_EQ(seen[3].real, 2.5);
-  EXPECT_EQ(result.real, 5.0);
+  ExpectSumThroughTrap(Arch::armv7,
+                       {0x10, 0xb5, 0x14, 0x46, 0x40, 0xf2, 0x00, 0x02, 0xc3, 0xf6, 0xc0, 0x72, 0x40, 0xf2,
+                        0x00, 0x03, 0xc4, 0xf2, 0x20, 0x03, 0xa0, 0x47, 0x00, 0xee, 0x10, 0x0a, 0xf7, 0xee,
+                        0x00, 0x0a, 0x30, 0xee, 0x20, 0x0a, 0x10, 0xee, 0x10, 0x0a, 0x10, 0xbd},
+                       1);
 }
 
 TEST(CallingConventionTest, ATrapMayRunEmulatedCodeAndTheOuterRunGoesOn) {

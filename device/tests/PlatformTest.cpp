@@ -58,22 +58,19 @@ TEST(ScanHexIntTest, SymbolsAreUnicodeCategoryS) {
 }
 
 TEST(PickerColorTest, HexForms) {
+  struct Form {
+    const char16_t *text;
+    double red, green, blue, alpha;
+  };
+  const Form forms[] = {{u"#1A2B3C", 0x1A, 0x2B, 0x3C, 1}, {u"1a2b3c", 0x1A, 0x2B, 0x3C, 1},
+                        {u"#FA0", 0xFF, 0xAA, 0x00, 1},      {u"#102030:0.25", 0x10, 0x20, 0x30, 0.25},
+                        {u"#102030:1", 0x10, 0x20, 0x30, 1}, {u"#abc:.5", 0xAA, 0xBB, 0xCC, 0.5}};
   double c[4];
-  ASSERT_TRUE(ParsePickerColor(u"#1A2B3C", c));
-  EXPECT_EQ(c[0], 0x1A);
-  EXPECT_EQ(c[1], 0x2B);
-  EXPECT_EQ(c[2], 0x3C);
-  EXPECT_EQ(c[3], 1);
-  ASSERT_TRUE(ParsePickerColor(u"1a2b3c", c));
-  EXPECT_EQ(c[0], 0x1A);
-  ASSERT_TRUE(ParsePickerColor(u"#FA0", c));
-  EXPECT_EQ(c[0], 0xFF);
-  EXPECT_EQ(c[1], 0xAA);
-  EXPECT_EQ(c[2], 0x00);
-  ASSERT_TRUE(ParsePickerColor(u"#102030:0.25", c));
-  EXPECT_EQ(c[3], 0.25);
-  ASSERT_TRUE(ParsePickerColor(u"#102030:1", c));
-  EXPECT_EQ(c[3], 1);
+  for (const Form &form : forms) {
+    const std::string text(form.text, form.text + std::char_traits<char16_t>::length(form.text));
+    ASSERT_TRUE(ParsePickerColor(form.text, c)) << text;
+    EXPECT_EQ(std::vector<double>(c, c + 4), std::vector<double>({form.red, form.green, form.blue, form.alpha})) << text;
+  }
   for (const char16_t *bad : {u"", u"#", u"#12345", u"#1234567", u"#GG0000", u"##102030", u"#102030:", u"#102030:1.5",
                               u"#102030:-0.5", u"#102030:0.5.5", u"#102030:.", u"red", u" #102030"}) {
     EXPECT_FALSE(ParsePickerColor(bad, c)) << std::string(bad, bad + std::char_traits<char16_t>::length(bad));

@@ -52,7 +52,7 @@ TEST(ScenarioRunTest, TheSwitchReadsThroughTheShippedCode) {
       << "UIKit's setTextColor: reaches row 51's replacement, which calls through to UIKit:\n" << trace;
 }
 
-// The scenario reader's table and the device's own agree on every selector scenarios use.
+// Every selector scenarios use is in the device's table, with the C types its shape stands for.
 TEST(ScenarioSelectorsTest, EachUsableSelectorIsTheDevicesWithTheSameTypes) {
   using dw::scenario::Shape;
   for (const dw::scenario::Selector &selector : dw::scenario::UsableSelectors()) {

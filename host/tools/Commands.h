@@ -46,6 +46,8 @@ void DWPrintCommandHelp(NSString *name, FILE *stream);
 // (e.g. "--out"), plus "--device-root DIR", and no operands. Prints a message and returns nil on
 // anything else; prints the command's help and exits 0 on -h/--help.
 + (DWOptions *)parse:(NSArray *)arguments command:(NSString *)command flags:(NSArray *)flags values:(NSArray *)valued;
+// The same for a command of one flag and one valued option (e.g. "--json", "--out").
++ (DWOptions *)parse:(NSArray *)arguments command:(NSString *)command flag:(NSString *)flag value:(NSString *)valued;
 // The same with exactly the operands named in `operandNames` (e.g. "DIR", "KEY", "VALUE"), and
 // "--device-root" only when `valued` lists it.
 + (DWOptions *)parse:(NSArray *)arguments

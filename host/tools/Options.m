@@ -39,6 +39,13 @@ enum { kLongOptionBase = 1000 };
   return [self parse:arguments command:command flags:flagNames values:withRoot operands:[NSArray array]];
 }
 
++ (DWOptions *)parse:(NSArray *)arguments command:(NSString *)command flag:(NSString *)flag value:(NSString *)valued {
+  return [self parse:arguments
+             command:command
+               flags:[NSArray arrayWithObject:flag]
+              values:[NSArray arrayWithObject:valued]];
+}
+
 + (DWOptions *)parse:(NSArray *)arguments
              command:(NSString *)command
                flags:(NSArray *)flagNames

@@ -233,10 +233,7 @@ static void PrintJSON(DWPaneLayout *layout, NSArray *reads, NSArray *problems) {
 }
 
 int DWRunPane(NSArray *arguments) {
-  DWOptions *options = [DWOptions parse:arguments
-                                command:@"pane"
-                                  flags:[NSArray arrayWithObject:@"--json"]
-                                 values:[NSArray arrayWithObject:@"--layout"]];
+  DWOptions *options = [DWOptions parse:arguments command:@"pane" flag:@"--json" value:@"--layout"];
   if (options == nil) return 2;
   if (options->deviceRoot != nil) {
     DWPrintError(@"pane: --device-root does not apply: the pane is checked against the library on a probe root");

@@ -414,10 +414,7 @@ static void PrintPainterCounts(NSDictionary *painters) {
 }
 
 int DWRunPreview(NSArray *arguments) {
-  DWOptions *options = [DWOptions parse:arguments
-                                command:@"preview"
-                                  flags:[NSArray arrayWithObject:@"--explain"]
-                                 values:[NSArray arrayWithObject:@"--out"]];
+  DWOptions *options = [DWOptions parse:arguments command:@"preview" flag:@"--explain" value:@"--out"];
   if (options == nil) return 2;
   NSString *out = [options value:@"--out"];
   NSFileManager *files = [NSFileManager defaultManager];

@@ -329,10 +329,7 @@ cairo_surface_t *DWReadRawSurface(NSString *path, NSString **error) {
 }
 
 int DWRunRenderScreens(NSArray *arguments) {
-  DWOptions *options = [DWOptions parse:arguments
-                                command:@"render-screens"
-                                  flags:[NSArray arrayWithObject:@"--without-library"]
-                                 values:[NSArray arrayWithObject:@"--out"]];
+  DWOptions *options = [DWOptions parse:arguments command:@"render-screens" flag:@"--without-library" value:@"--out"];
   if (options == nil) return 2;
   NSString *out = [options value:@"--out"];
   if (out == nil) {

@@ -1,35 +1,30 @@
 // Apple Objective-C runtime backend (the device: arm64 and armv7, no SDK needed).
 #pragma once
 
-#if defined(__OBJC__)
-// The compiler provides id, Class and SEL.
-typedef id (*IMP)(id, SEL, ...);
-#if defined(__LP64__)
-typedef bool BOOL;
-#else
-typedef signed char BOOL;
-#endif
-#define YES ((BOOL)1)
-#define NO ((BOOL)0)
-#else
+#if !defined(__OBJC__)
+// In Objective-C the compiler provides id, Class and SEL.
 struct objc_object;
 struct objc_class;
 struct objc_selector;
 typedef struct objc_object *id;
 typedef struct objc_class *Class;
 typedef struct objc_selector *SEL;
+#endif
 typedef id (*IMP)(id, SEL, ...);
 #if defined(__LP64__)
 typedef bool BOOL;
 #else
 typedef signed char BOOL;
 #endif
+#if defined(__OBJC__)
+#define YES ((BOOL)1)
+#define NO ((BOOL)0)
 #endif
+
+#include "../RuntimeBasics.h"
 
 extern "C" {
 void objc_msgSend(void);
-Class objc_getClass(const char *name);
-void *class_getInstanceVariable(Class cls, const char *name);
 
 // The classes the library sends class messages to, bound by the loader from Foundation and UIKit.
 extern struct objc_class OBJC_CLASS_$_NSCharacterSet;
@@ -40,16 +35,6 @@ extern struct objc_class OBJC_CLASS_$_UIColor;
 }
 
 namespace dw {
-
-// Converts between function pointer types. Every caller calls the result with the target's own
-// signature; the detour through a plain function type says so to the compiler.
-template <typename To, typename From>
-inline To FunctionCast(From from) {
-  return reinterpret_cast<To>(reinterpret_cast<void (*)(void)>(from));
-}
-
-// The hook table's class lookup (the runtime's own lookup by name).
-inline Class LookUpClass(const char *name) { return objc_getClass(name); }
 
 // objc_msgSend cast to the message's own type; it answers nil receivers with zero itself. No
 // message of the library returns a structure, so no stret variant is needed; armv7 would need one.
@@ -67,13 +52,6 @@ inline R Send(id receiver, SEL selector, Args... args) {
 // strings are complete in the image. So the library writes nothing after load, and there is
 // nothing to bind here.
 inline void BindReferences() {}
-
-// Reads a reference the runtime fixed up at load: the read must not be folded into the reference's
-// value in the file.
-template <typename T>
-inline T ReadCell(const T &cell) {
-  return *static_cast<const volatile T *>(&cell);
-}
 
 }  // namespace dw
 

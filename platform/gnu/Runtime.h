@@ -14,23 +14,13 @@ typedef id (*IMP)(id, SEL, ...);
 typedef unsigned char BOOL;
 #endif
 
+#include "../RuntimeBasics.h"
+
 extern "C" {
 IMP objc_msg_lookup(id receiver, SEL selector);
-Class objc_getClass(const char *name);
-void *class_getInstanceVariable(Class cls, const char *name);
 }
 
 namespace dw {
-
-// Converts between function pointer types. Every caller calls the result with the target's own
-// signature; the detour through a plain function type says so to the compiler.
-template <typename To, typename From>
-inline To FunctionCast(From from) {
-  return reinterpret_cast<To>(reinterpret_cast<void (*)(void)>(from));
-}
-
-// The hook table's class lookup (the runtime's own lookup by name).
-inline Class LookUpClass(const char *name) { return objc_getClass(name); }
 
 // A message to nil is looked up and sent like any other, as objc_msgSend is called for nil on the
 // device, and yields zero; the GNU runtime's nil method does not zero floating-point or wide
@@ -70,13 +60,6 @@ struct alignas(32) ConstantString {
 };
 
 void BindReferences();
-
-// Reads a cell that only BindReferences() writes: the read must not be folded into the cell's
-// initial value.
-template <typename T>
-inline T ReadCell(const T &cell) {
-  return *static_cast<const volatile T *>(&cell);
-}
 
 }  // namespace dw
 

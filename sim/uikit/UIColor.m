@@ -1,7 +1,8 @@
 #import "UIKit.h"
 
-#include <math.h>
 #include <pthread.h>
+
+#include "../../scenario/TraceComponent.h"
 
 @implementation UIImage
 + (UIImage *)imageNamed:(NSString *)name {
@@ -17,12 +18,8 @@
 @end
 
 NSString *DWTraceComponent(DWCGFloat component) {
-  const double value = (double)component;
-  if (isnan(value)) return @"nan";
-  if (isinf(value)) return value > 0 ? @"inf" : @"-inf";
-  // A value that a 32-bit float holds exactly prints as that float does, so both widths agree on it.
-  const BOOL exactFloat = (double)(float)value == value;
-  return [NSString stringWithFormat:exactFloat ? @"%.9g" : @"%.17g", value];
+  char text[DWTraceComponentSize];
+  return [NSString stringWithUTF8String:DWWriteTraceComponent((double)component, text)];
 }
 
 static NSString *Components(DWCGFloat red, DWCGFloat green, DWCGFloat blue, DWCGFloat alpha) {

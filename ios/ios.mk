@@ -125,7 +125,8 @@ $(IOS_DYLIB): $(IOS_ARMV7_DYLIB) $(IOS_ARM64_DYLIB)
 ios-armv7: $(IOS_ARMV7_DYLIB)
 
 ios: $(IOS_DYLIB) $(IOS_ARMV7_OBJECTS)
-	$(IOS_CHECKER) --arches armv7,arm64 $(IOS_DYLIB) $(IOS_ARMV7_OBJECTS)
+	$(IOS_CHECKER) --install-name $(IOS_INSTALL_NAME) --min-os $(IOS_MIN_OS) --identifier $(IOS_SIGNING_ID) \
+	  --arches armv7,arm64 $(IOS_DYLIB) $(IOS_ARMV7_OBJECTS)
 
 # What `make test` runs: the build and its check, then the tests of the linker, the checker and the
 # packager, side by side, each one's output shown whole when it ends.

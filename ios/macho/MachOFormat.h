@@ -2,8 +2,10 @@
 // processor and file types, load commands, section and symbol kinds, armv7 relocations, the dynamic
 // loader's rebase and bind opcodes, code-signature blobs, and the on-disk layout of the records.
 // Values are the format's own (there is no SDK on this machine, so none of its headers). Only what
-// the linker, the signer or the model uses is here. The records describe the layout only: every
-// reader reads its fields at their offsets through a bounded reader, never by casting bytes.
+// the linker, the signer, the model or the build's checker uses is here. The records describe the
+// layout only: every reader reads its fields at their offsets through a bounded reader, never by
+// casting bytes. The checker (ios/checker/vocabulary.py) reads this file itself: keep each constant a
+// `constexpr TYPE kName = VALUE;` line and each record a struct of fixed-width fields.
 #pragma once
 
 #include <cstddef>
@@ -70,7 +72,9 @@ constexpr uint32_t kNonLazySymbolPointers = 0x6;
 constexpr uint32_t kLazySymbolPointers = 0x7;
 constexpr uint32_t kSymbolStubs = 0x8;
 constexpr uint32_t kModInitFuncPointers = 0x9;
+constexpr uint32_t kGbZerofill = 0xc;
 constexpr uint32_t k16ByteLiterals = 0xe;
+constexpr uint32_t kThreadLocalZerofill = 0x12;
 constexpr uint32_t kAttrPureInstructions = 0x80000000;
 constexpr uint32_t kAttrDebug = 0x02000000;
 constexpr uint32_t kAttrSomeInstructions = 0x00000400;

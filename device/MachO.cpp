@@ -64,19 +64,84 @@ std::string CpuDescription(uint32_t cpuType, uint32_t cpuSubtype) {
          std::to_string(cpuSubtype & kCpuSubtypeMask);
 }
 
-// The address of a segment-relative location, checked to lie inside the segment's memory.
-uint64_t SegmentAddress(const Slice &slice, uint64_t segmentIndex, uint64_t offset, const char *stream) {
-  if (segmentIndex >= slice.segments.size()) {
-    throw LoadError(std::string(stream) + ": segment index " + std::to_string(segmentIndex) + " out of range");
-  }
-  return slice.segments[segmentIndex].address + offset;
-}
+// Where a rebase or bind stream points: a segment and an address in it, moved by the opcodes. Every
+// pointer taken is checked to lie inside the segment's memory.
+class Location {
+ public:
+  Location(const Slice &slice, const char *stream, const char *fixup) : slice_(slice), stream_(stream), fixup_(fixup) {}
 
-void CheckInSegment(const Slice &slice, uint64_t segmentIndex, uint64_t address, const char *stream) {
-  const Segment &segment = slice.segments[segmentIndex];
-  if (address < segment.address || address + slice.pointerSize > segment.address + segment.memorySize) {
-    throw LoadError(std::string(stream) + ": address " + Hex(address) + " lies outside segment " + segment.name);
+  void SetSegment(uint64_t index, uint64_t offset) {
+    if (index >= slice_.segments.size()) {
+      throw LoadError(std::string(stream_) + ": segment index " + std::to_string(index) + " out of range");
+    }
+    segment_ = index;
+    address_ = slice_.segments[index].address + offset;
+    haveSegment_ = true;
   }
+  void Move(uint64_t delta) { address_ += delta; }
+
+  void RequireSegment() const {
+    if (!haveSegment_) throw LoadError(std::string(stream_) + ": " + fixup_ + " before a segment was set");
+  }
+
+  // The pointer at the location, checked; the location then moves past it and `skip` more bytes.
+  uint64_t Take(uint64_t skip = 0) {
+    RequireSegment();
+    const Segment &segment = slice_.segments[segment_];
+    const uint64_t address = address_;
+    if (address < segment.address || address + slice_.pointerSize > segment.address + segment.memorySize) {
+      throw LoadError(std::string(stream_) + ": address " + Hex(address) + " lies outside segment " + segment.name);
+    }
+    address_ += skip + slice_.pointerSize;
+    return address;
+  }
+
+  [[noreturn]] void Unknown(uint8_t opcode, size_t at) const {
+    throw LoadError(std::string(stream_) + ": unknown opcode " + Hex(opcode) + " at " + std::to_string(at));
+  }
+
+ private:
+  const Slice &slice_;
+  const char *stream_;
+  const char *fixup_;
+  uint64_t segment_ = 0, address_ = 0;
+  bool haveSegment_ = false;
+};
+
+// A field that is 64 bits wide in the 64-bit record and 32 in the 32-bit one.
+uint64_t WideField(const Reader &r, uint64_t at, size_t size) { return size == 8 ? r.U64(at) : r.U32(at); }
+
+// One segment command and its sections, of either width.
+template <typename Command, typename SectionRecord>
+void ParseSegment(Slice &slice, const Reader &r, uint64_t at, uint64_t cmdsize) {
+  Segment seg;
+  seg.name = r.Name16(at + offsetof(Command, segname));
+  seg.address = WideField(r, at + offsetof(Command, vmaddr), sizeof(Command::vmaddr));
+  seg.memorySize = WideField(r, at + offsetof(Command, vmsize), sizeof(Command::vmsize));
+  seg.fileOffset = WideField(r, at + offsetof(Command, fileoff), sizeof(Command::fileoff));
+  seg.fileSize = WideField(r, at + offsetof(Command, filesize), sizeof(Command::filesize));
+  seg.initialProtection = r.U32(at + offsetof(Command, initprot));
+  const uint32_t nsects = r.U32(at + offsetof(Command, nsects));
+  if (seg.fileSize > seg.memorySize) throw LoadError("segment " + seg.name + " is larger in the file than in memory");
+  r.Need(seg.fileOffset, seg.fileSize);
+  uint64_t sectAt = at + sizeof(Command);
+  if (sectAt + uint64_t(nsects) * sizeof(SectionRecord) > at + cmdsize) {
+    throw LoadError("segment " + seg.name + ": sections overrun");
+  }
+  for (uint32_t s = 0; s < nsects; ++s, sectAt += sizeof(SectionRecord)) {
+    Section sect;
+    sect.name = r.Name16(sectAt + offsetof(SectionRecord, sectname));
+    sect.segment = r.Name16(sectAt + offsetof(SectionRecord, segname));
+    sect.address = WideField(r, sectAt + offsetof(SectionRecord, addr), sizeof(SectionRecord::addr));
+    sect.size = WideField(r, sectAt + offsetof(SectionRecord, size), sizeof(SectionRecord::size));
+    sect.fileOffset = r.U32(sectAt + offsetof(SectionRecord, offset));
+    sect.flags = r.U32(sectAt + offsetof(SectionRecord, flags));
+    if (sect.address < seg.address || sect.address + sect.size > seg.address + seg.memorySize) {
+      throw LoadError("section " + sect.segment + "," + sect.name + " lies outside its segment");
+    }
+    slice.sections.push_back(sect);
+  }
+  slice.segments.push_back(seg);
 }
 
 void ParseLoadCommands(Slice &slice) {
@@ -97,53 +162,10 @@ void ParseLoadCommands(Slice &slice) {
     if (cmdsize < sizeof(LoadCommand) || at + cmdsize > end) {
       throw LoadError("load command " + std::to_string(n) + " has a bad size " + std::to_string(cmdsize));
     }
-    if (cmd == kSegment64 || cmd == kSegment) {
-      Segment seg;
-      seg.name = r.Name16(at + offsetof(SegmentCommand32, segname));
-      uint32_t nsects;
-      uint64_t sectAt;
-      if (cmd == kSegment64) {
-        seg.address = r.U64(at + offsetof(SegmentCommand64, vmaddr));
-        seg.memorySize = r.U64(at + offsetof(SegmentCommand64, vmsize));
-        seg.fileOffset = r.U64(at + offsetof(SegmentCommand64, fileoff));
-        seg.fileSize = r.U64(at + offsetof(SegmentCommand64, filesize));
-        seg.initialProtection = r.U32(at + offsetof(SegmentCommand64, initprot));
-        nsects = r.U32(at + offsetof(SegmentCommand64, nsects));
-        sectAt = at + sizeof(SegmentCommand64);
-      } else {
-        seg.address = r.U32(at + offsetof(SegmentCommand32, vmaddr));
-        seg.memorySize = r.U32(at + offsetof(SegmentCommand32, vmsize));
-        seg.fileOffset = r.U32(at + offsetof(SegmentCommand32, fileoff));
-        seg.fileSize = r.U32(at + offsetof(SegmentCommand32, filesize));
-        seg.initialProtection = r.U32(at + offsetof(SegmentCommand32, initprot));
-        nsects = r.U32(at + offsetof(SegmentCommand32, nsects));
-        sectAt = at + sizeof(SegmentCommand32);
-      }
-      if (seg.fileSize > seg.memorySize) throw LoadError("segment " + seg.name + " is larger in the file than in memory");
-      r.Need(seg.fileOffset, seg.fileSize);
-      const uint64_t sectSize = cmd == kSegment64 ? sizeof(Section64) : sizeof(Section32);
-      if (sectAt + uint64_t(nsects) * sectSize > at + cmdsize) throw LoadError("segment " + seg.name + ": sections overrun");
-      for (uint32_t s = 0; s < nsects; ++s, sectAt += sectSize) {
-        Section sect;
-        sect.name = r.Name16(sectAt + offsetof(Section32, sectname));
-        sect.segment = r.Name16(sectAt + offsetof(Section32, segname));
-        if (cmd == kSegment64) {
-          sect.address = r.U64(sectAt + offsetof(Section64, addr));
-          sect.size = r.U64(sectAt + offsetof(Section64, size));
-          sect.fileOffset = r.U32(sectAt + offsetof(Section64, offset));
-          sect.flags = r.U32(sectAt + offsetof(Section64, flags));
-        } else {
-          sect.address = r.U32(sectAt + offsetof(Section32, addr));
-          sect.size = r.U32(sectAt + offsetof(Section32, size));
-          sect.fileOffset = r.U32(sectAt + offsetof(Section32, offset));
-          sect.flags = r.U32(sectAt + offsetof(Section32, flags));
-        }
-        if (sect.address < seg.address || sect.address + sect.size > seg.address + seg.memorySize) {
-          throw LoadError("section " + sect.segment + "," + sect.name + " lies outside its segment");
-        }
-        slice.sections.push_back(sect);
-      }
-      slice.segments.push_back(seg);
+    if (cmd == kSegment64) {
+      ParseSegment<SegmentCommand64, Section64>(slice, r, at, cmdsize);
+    } else if (cmd == kSegment) {
+      ParseSegment<SegmentCommand32, Section32>(slice, r, at, cmdsize);
     } else if (cmd == kLoadDylib || cmd == kLoadWeakDylib || cmd == kReexportDylib || cmd == kIdDylib) {
       const uint32_t nameOffset = r.U32(at + offsetof(DylibCommand, name_offset));
       if (nameOffset >= cmdsize) throw LoadError("dylib load command has a bad name offset");
@@ -285,58 +307,49 @@ Slice ParseSlice(const std::vector<uint8_t> &file, Arch arch) {
 std::vector<Rebase> DecodeRebases(const Slice &slice, const std::vector<uint8_t> &p) {
   const char *stream = "rebase opcodes";
   const Reader r(p, stream);
+  Location at(slice, stream, "rebase");
   std::vector<Rebase> out;
-  uint64_t segment = 0, address = 0;
-  bool haveSegment = false;
   const uint64_t ptr = slice.pointerSize;
-  auto emit = [&]() {
-    if (!haveSegment) throw LoadError(std::string(stream) + ": rebase before a segment was set");
-    CheckInSegment(slice, segment, address, stream);
-    out.push_back(Rebase{address});
+  // `count` pointers, each followed by `skip` bytes.
+  auto rebase = [&](uint64_t count, uint64_t skip) {
+    for (uint64_t n = 0; n < count; ++n) out.push_back(Rebase{at.Take(skip)});
   };
   size_t i = 0;
   while (i < p.size()) {
     const uint8_t byte = p[i++];
-    const uint8_t op = byte & kOpcodeMask, imm = byte & kImmediateMask;
-    switch (op) {
+    const uint8_t imm = byte & kImmediateMask;
+    switch (byte & kOpcodeMask) {
       case kRebaseDone:
         return out;
       case kRebaseSetTypeImm:
         if (imm != kRebaseTypePointer) throw LoadError(std::string(stream) + ": rebase type " + std::to_string(imm) + " is not a pointer");
         break;
       case kRebaseSetSegmentAndOffsetUleb:
-        segment = imm;
-        address = SegmentAddress(slice, segment, r.Uleb(i), stream);
-        haveSegment = true;
+        at.SetSegment(imm, r.Uleb(i));
         break;
       case kRebaseAddAddrUleb:
-        address += r.Uleb(i);
+        at.Move(r.Uleb(i));
         break;
       case kRebaseAddAddrImmScaled:
-        address += imm * ptr;
+        at.Move(imm * ptr);
         break;
       case kRebaseDoRebaseImmTimes:
-        for (unsigned n = 0; n < imm; ++n, address += ptr) emit();
+        rebase(imm, 0);
         break;
-      case kRebaseDoRebaseUlebTimes: {
-        uint64_t count = r.Uleb(i);
-        for (uint64_t n = 0; n < count; ++n, address += ptr) emit();
+      case kRebaseDoRebaseUlebTimes:
+        rebase(r.Uleb(i), 0);
         break;
-      }
       case kRebaseDoRebaseAddAddrUleb:
-        emit();
-        address += r.Uleb(i) + ptr;
+        out.push_back(Rebase{at.Take()});
+        at.Move(r.Uleb(i));
         break;
       case kRebaseDoRebaseUlebTimesSkippingUleb: {
-        uint64_t count = r.Uleb(i), skip = r.Uleb(i);
-        for (uint64_t n = 0; n < count; ++n) {
-          emit();
-          address += skip + ptr;
-        }
+        const uint64_t count = r.Uleb(i);
+        rebase(count, r.Uleb(i));
         break;
       }
       default:
-        throw LoadError(std::string(stream) + ": unknown opcode " + Hex(byte) + " at " + std::to_string(i - 1));
+        at.Unknown(byte, i - 1);
     }
   }
   return out;
@@ -345,25 +358,26 @@ std::vector<Rebase> DecodeRebases(const Slice &slice, const std::vector<uint8_t>
 std::vector<Bind> DecodeBinds(const Slice &slice, const std::vector<uint8_t> &p, bool lazy) {
   const char *stream = lazy ? "lazy bind opcodes" : "bind opcodes";
   const Reader r(p, stream);
+  Location at(slice, stream, "bind");
   std::vector<Bind> out;
-  uint64_t segment = 0, address = 0;
-  bool haveSegment = false;
   int ordinal = 0;
   int64_t addend = 0;
   std::string symbol;
   uint8_t symbolFlags = 0;
   const uint64_t ptr = slice.pointerSize;
-  auto emit = [&]() {
-    if (!haveSegment) throw LoadError(std::string(stream) + ": bind before a segment was set");
-    if (symbol.empty()) throw LoadError(std::string(stream) + ": bind without a symbol");
-    CheckInSegment(slice, segment, address, stream);
-    out.push_back(Bind{address, symbol, ordinal, addend, lazy, (symbolFlags & kBindSymbolWeakImport) != 0});
+  // `count` pointers to the symbol, each followed by `skip` bytes.
+  auto bind = [&](uint64_t count, uint64_t skip) {
+    for (uint64_t n = 0; n < count; ++n) {
+      at.RequireSegment();
+      if (symbol.empty()) throw LoadError(std::string(stream) + ": bind without a symbol");
+      out.push_back(Bind{at.Take(skip), symbol, ordinal, addend, lazy, (symbolFlags & kBindSymbolWeakImport) != 0});
+    }
   };
   size_t i = 0;
   while (i < p.size()) {
     const uint8_t byte = p[i++];
-    const uint8_t op = byte & kOpcodeMask, imm = byte & kImmediateMask;
-    switch (op) {
+    const uint8_t imm = byte & kImmediateMask;
+    switch (byte & kOpcodeMask) {
       case kBindDone:  // ends the stream, except that lazy binds separate their entries with it
         if (!lazy) return out;
         break;
@@ -392,35 +406,28 @@ std::vector<Bind> DecodeBinds(const Slice &slice, const std::vector<uint8_t> &p,
         addend = r.Sleb(i);
         break;
       case kBindSetSegmentAndOffsetUleb:
-        segment = imm;
-        address = SegmentAddress(slice, segment, r.Uleb(i), stream);
-        haveSegment = true;
+        at.SetSegment(imm, r.Uleb(i));
         break;
       case kBindAddAddrUleb:
-        address += r.Uleb(i);
+        at.Move(r.Uleb(i));
         break;
       case kBindDoBind:
-        emit();
-        address += ptr;
+        bind(1, 0);
         break;
       case kBindDoBindAddAddrUleb:
-        emit();
-        address += r.Uleb(i) + ptr;
+        bind(1, 0);
+        at.Move(r.Uleb(i));
         break;
       case kBindDoBindAddAddrImmScaled:
-        emit();
-        address += imm * ptr + ptr;
+        bind(1, imm * ptr);
         break;
       case kBindDoBindUlebTimesSkippingUleb: {
-        uint64_t count = r.Uleb(i), skip = r.Uleb(i);
-        for (uint64_t n = 0; n < count; ++n) {
-          emit();
-          address += skip + ptr;
-        }
+        const uint64_t count = r.Uleb(i);
+        bind(count, r.Uleb(i));
         break;
       }
       default:
-        throw LoadError(std::string(stream) + ": unknown opcode " + Hex(byte) + " at " + std::to_string(i - 1));
+        at.Unknown(byte, i - 1);
     }
   }
   return out;

@@ -77,21 +77,22 @@ def object_initialisers(path):
     return names
 
 
-def _fixup_tables(path):
-    return run(OBJDUMP, "--macho", "--rebase", "--bind", "--lazy-bind", "--weak-bind", path).splitlines()
+def _fixup_rows(path):
+    """(table title, fields) for each entry of the rebase, bind, lazy and weak bind tables."""
+    table = None
+    for line in run(OBJDUMP, "--macho", "--rebase", "--bind", "--lazy-bind", "--weak-bind", path).splitlines():
+        fields = line.split()
+        if line.endswith("table:"):
+            table = line
+        elif fields and fields[0] != "segment":
+            yield table, fields
 
 
 def fixups(path):
     """Rebase addresses and (address, symbol) binds of every table, as llvm-objdump decodes them."""
     rebases, binds = set(), {}
-    table = None
-    for line in _fixup_tables(path):
-        fields = line.split()
-        if line.endswith("table:"):
-            table = line
-        elif not fields or fields[0] == "segment":
-            continue
-        elif table == "Rebase table:" and len(fields) >= 4:
+    for table, fields in _fixup_rows(path):
+        if table == "Rebase table:" and len(fields) >= 4:
             rebases.add(int(fields[2], 16))
         elif table in ("Bind table:", "Lazy bind table:") and len(fields) >= 5:
             binds.setdefault(int(fields[2], 16), set()).add(fields[-1])
@@ -101,14 +102,8 @@ def fixups(path):
 def bindings(path):
     """(symbol, library short name) for every entry of the bind, lazy and weak bind tables."""
     found = []
-    table = None
-    for line in _fixup_tables(path):
-        fields = line.split()
-        if line.endswith("table:"):
-            table = line
-        elif not fields or fields[0] == "segment":
-            continue
-        elif table == "Bind table:" and len(fields) >= 7:
+    for table, fields in _fixup_rows(path):
+        if table == "Bind table:" and len(fields) >= 7:
             found.append((fields[-1], fields[5]))
         elif table == "Lazy bind table:" and len(fields) >= 5:
             found.append((fields[-1], fields[3]))

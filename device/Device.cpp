@@ -4,6 +4,8 @@
 
 #include <cstring>
 
+#include "MachOFormat.h"
+
 namespace device {
 
 const char *const Device::kObjC = "/usr/lib/libobjc.A.dylib";
@@ -16,8 +18,8 @@ const char *const Device::kSystem = "/usr/lib/libSystem.B.dylib";
 
 namespace {
 
-constexpr uint32_t kSectionTypeMask = 0xff;
-constexpr uint32_t kModInitFuncPointers = 0x9;
+using macho::kModInitFuncPointers;
+using macho::kSectionTypeMask;
 
 uint64_t ImageBase(Arch arch) { return arch == Arch::arm64 ? 0x100000000ull : 0x10000000ull; }
 
@@ -177,7 +179,7 @@ void Device::MapSegments() {
     if ((s.address & 0xfff) != 0) throw LoadError("segment " + s.name + " is not page aligned");
     machine_->Map(Slid(s.address), s.memorySize, s.initialProtection);
     machine_->Write(Slid(s.address), slice_.bytes.data() + s.fileOffset, s.fileSize);
-    if (s.initialProtection & 4) {
+    if (s.initialProtection & macho::kProtExecute) {
       textBegin = std::min(textBegin, Slid(s.address));
       textEnd = std::max(textEnd, Slid(s.address + s.memorySize));
     }

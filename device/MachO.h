@@ -37,7 +37,7 @@ struct Segment {
   uint64_t memorySize = 0;
   uint64_t fileOffset = 0;  // within the slice
   uint64_t fileSize = 0;
-  uint32_t initialProtection = 0;  // VM_PROT_READ 1, WRITE 2, EXECUTE 4
+  uint32_t initialProtection = 0;  // macho::kProtRead, kProtWrite, kProtExecute
 };
 
 // One pointer that the loader slides by the load address.

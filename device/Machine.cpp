@@ -6,6 +6,8 @@
 #include <cstring>
 #include <memory>
 
+#include "MachOFormat.h"
+
 namespace device {
 
 namespace {
@@ -29,9 +31,9 @@ void Check(uc_err err, const std::string &what) {
 
 uint32_t ProtectionFlags(uint32_t vmProtection) {
   uint32_t perms = 0;
-  if (vmProtection & 1) perms |= UC_PROT_READ;
-  if (vmProtection & 2) perms |= UC_PROT_WRITE;
-  if (vmProtection & 4) perms |= UC_PROT_EXEC;
+  if (vmProtection & macho::kProtRead) perms |= UC_PROT_READ;
+  if (vmProtection & macho::kProtWrite) perms |= UC_PROT_WRITE;
+  if (vmProtection & macho::kProtExecute) perms |= UC_PROT_EXEC;
   return perms;
 }
 

@@ -1,8 +1,5 @@
 #include "Text.h"
 
-#include <cinttypes>
-#include <cstdio>
-
 namespace device {
 
 std::u16string FromUTF8(const std::string &text) {
@@ -74,12 +71,6 @@ std::string ToUTF8(const std::u16string &text) {
     }
   }
   return out;
-}
-
-std::string Hex(uint64_t value) {
-  char digits[2 + 16 + 1];
-  std::snprintf(digits, sizeof digits, "0x%" PRIx64, value);
-  return digits;
 }
 
 }  // namespace device

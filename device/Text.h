@@ -5,12 +5,14 @@
 #include <cstdint>
 #include <string>
 
+#include "Hex.h"
+
 namespace device {
 
 std::u16string FromUTF8(const std::string &text);
 std::string ToUTF8(const std::u16string &text);
 
-// "0x" and lower-case hexadecimal digits.
-std::string Hex(uint64_t value);
+// Addresses print as the Mach-O tools print them.
+using macho::Hex;
 
 }  // namespace device

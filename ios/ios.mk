@@ -80,8 +80,9 @@ endif
 # The linker and signer, and the tests of its own logic, from one set of objects. It links a handful
 # of objects per build, so it is optimised lightly (-O1 keeps the optimiser's warnings and compiles in
 # three quarters of the time); the tests' own code is not optimised at all: GoogleTest's macros are
-# slow to optimise and gain nothing from it.
-IOS_LINK_FLAGS := -std=c++17 -Wall -Wextra -O1 -MMD -MP
+# slow to optimise and gain nothing from it. ios/macho/ holds the Mach-O vocabulary and bounded reader
+# it shares with the device model.
+IOS_LINK_FLAGS := -std=c++17 -Wall -Wextra -O1 -MMD -MP -I$(IOS_ROOT)/ios/macho
 IOS_LINK_OBJECTS := $(patsubst $(IOS_ROOT)/ios/linker/%.cpp,$(IOS_BUILD)/tools/%.o,$(IOS_LINK_SOURCES))
 IOS_LINK_TEST_OBJECTS := $(patsubst $(IOS_ROOT)/ios/linker/test/%.cpp,$(IOS_BUILD)/tools/test/%.o,$(IOS_LINK_TEST_SOURCES))
 $(IOS_BUILD)/tools/%.o: $(IOS_ROOT)/ios/linker/%.cpp
@@ -124,7 +125,8 @@ $(IOS_DYLIB): $(IOS_ARMV7_DYLIB) $(IOS_ARM64_DYLIB)
 ios-armv7: $(IOS_ARMV7_DYLIB)
 
 ios: $(IOS_DYLIB) $(IOS_ARMV7_OBJECTS)
-	$(IOS_CHECKER) --arches armv7,arm64 $(IOS_DYLIB) $(IOS_ARMV7_OBJECTS)
+	$(IOS_CHECKER) --install-name $(IOS_INSTALL_NAME) --min-os $(IOS_MIN_OS) --identifier $(IOS_SIGNING_ID) \
+	  --arches armv7,arm64 $(IOS_DYLIB) $(IOS_ARMV7_OBJECTS)
 
 # What `make test` runs: the build and its check, then the tests of the linker, the checker and the
 # packager, side by side, each one's output shown whole when it ends.

@@ -8,6 +8,9 @@
 #include <string>
 #include <vector>
 
+#include "ByteReader.h"
+#include "Hex.h"
+
 namespace dwl {
 
 using Bytes = std::vector<uint8_t>;
@@ -17,18 +20,11 @@ struct LinkError : std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
-inline uint16_t Read16(const Bytes &b, size_t at) {
-  if (at + 2 > b.size()) throw LinkError("read beyond the end of the file");
-  return static_cast<uint16_t>(b[at] | (b[at + 1] << 8));
-}
-inline uint32_t Read32(const Bytes &b, size_t at) {
-  if (at + 4 > b.size()) throw LinkError("read beyond the end of the file");
-  return static_cast<uint32_t>(b[at]) | (static_cast<uint32_t>(b[at + 1]) << 8) |
-         (static_cast<uint32_t>(b[at + 2]) << 16) | (static_cast<uint32_t>(b[at + 3]) << 24);
-}
-inline uint64_t Read64(const Bytes &b, size_t at) {
-  return static_cast<uint64_t>(Read32(b, at)) | (static_cast<uint64_t>(Read32(b, at + 4)) << 32);
-}
+// Reads go through the shared bounded reader; what the linker makes of the fields is its own.
+using Reader = macho::ByteReader<LinkError>;
+inline uint16_t Read16(const Bytes &b, size_t at) { return Reader(b, "the file").U16(at); }
+inline uint32_t Read32(const Bytes &b, size_t at) { return Reader(b, "the file").U32(at); }
+inline uint64_t Read64(const Bytes &b, size_t at) { return Reader(b, "the file").U64(at); }
 inline void Write16(Bytes &b, size_t at, uint16_t v) {
   b.at(at + 1);
   b[at] = static_cast<uint8_t>(v);
@@ -42,11 +38,7 @@ inline void Write64(Bytes &b, size_t at, uint64_t v) {
   Write32(b, at, static_cast<uint32_t>(v));
   Write32(b, at + 4, static_cast<uint32_t>(v >> 32));
 }
-inline uint32_t Read32Big(const Bytes &b, size_t at) {
-  if (at + 4 > b.size()) throw LinkError("read beyond the end of the file");
-  return (static_cast<uint32_t>(b[at]) << 24) | (static_cast<uint32_t>(b[at + 1]) << 16) |
-         (static_cast<uint32_t>(b[at + 2]) << 8) | b[at + 3];
-}
+inline uint32_t Read32Big(const Bytes &b, size_t at) { return Reader(b, "the file").U32BigEndian(at); }
 
 inline void Append8(Bytes &b, uint8_t v) { b.push_back(v); }
 inline void Append32(Bytes &b, uint32_t v) {
@@ -97,14 +89,6 @@ inline size_t UlebSize(uint64_t v) {
 
 inline uint64_t AlignUp(uint64_t v, uint64_t alignment) { return (v + alignment - 1) / alignment * alignment; }
 
-inline std::string Hex(uint64_t v) {
-  static const char digits[] = "0123456789abcdef";
-  std::string s;
-  do {
-    s.insert(s.begin(), digits[v & 0xf]);
-    v >>= 4;
-  } while (v != 0);
-  return "0x" + s;
-}
+using macho::Hex;
 
 }  // namespace dwl

@@ -5,11 +5,13 @@
 #include <set>
 
 #include "LinkEdit.h"
-#include "MachO.h"
+#include "MachOFormat.h"
 #include "Thumb.h"
 #include "Writer.h"
 
 namespace dwl {
+
+using namespace macho;
 
 namespace {
 

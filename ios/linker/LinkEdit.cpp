@@ -3,9 +3,11 @@
 #include <algorithm>
 #include <tuple>
 
-#include "MachO.h"
+#include "MachOFormat.h"
 
 namespace dwl {
+
+using namespace macho;
 
 Bytes RebaseOpcodes(std::vector<SegmentOffset> locations, uint32_t pointer_size) {
   std::sort(locations.begin(), locations.end(), [](const SegmentOffset &a, const SegmentOffset &b) {

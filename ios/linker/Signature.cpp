@@ -4,9 +4,11 @@
 
 #include <algorithm>
 
-#include "MachO.h"
+#include "MachOFormat.h"
 
 namespace dwl {
+
+using namespace macho;
 
 namespace {
 
@@ -19,13 +21,17 @@ Bytes Digest(const EVP_MD *kind, const uint8_t *data, size_t size) {
 }
 
 constexpr uint32_t kPageSize = 1u << kSignaturePageShift;
-constexpr uint32_t kCodeDirectoryHeaderSize = 48;  // through the scatter offset
+constexpr uint32_t kCodeDirectoryHeaderSize = sizeof(CodeDirectory);  // through the scatter offset
 constexpr uint32_t kSpecialSlots = 2;              // -1 Info.plist (none), -2 requirements
+constexpr uint32_t kBlobCount = 4;                 // both code directories, requirements, the CMS wrapper
+constexpr uint32_t kBlobsStart = sizeof(SuperBlob) + kBlobCount * sizeof(BlobIndex);
+constexpr uint32_t kRequirementsSize = 12;         // magic, length, no requirements
+constexpr uint32_t kWrapperSize = 8;               // magic, length: an empty signature
 
 Bytes Requirements() {
   Bytes blob;
   Append32Big(blob, kRequirementsMagic);
-  Append32Big(blob, 12);
+  Append32Big(blob, kRequirementsSize);
   Append32Big(blob, 0);  // no requirements
   return blob;
 }
@@ -73,7 +79,8 @@ Bytes CodeDirectory(const Bytes &image, uint32_t code_limit, const std::string &
 }
 
 uint32_t SignatureSize(uint32_t code_limit, const std::string &identifier) {
-  return 12 + 4 * 8 + CodeDirectorySize(code_limit, identifier, 20) + 12 + CodeDirectorySize(code_limit, identifier, 32) + 8;
+  return kBlobsStart + CodeDirectorySize(code_limit, identifier, 20) + kRequirementsSize +
+         CodeDirectorySize(code_limit, identifier, 32) + kWrapperSize;
 }
 
 }  // namespace
@@ -86,36 +93,38 @@ void SignAdhoc(Bytes &image, const std::string &identifier) {
   uint32_t magic = image.size() >= 4 ? Read32(image, 0) : 0;
   if (magic != kMagic32 && magic != kMagic64) throw LinkError("not a thin Mach-O file");
   bool wide = magic == kMagic64;
-  size_t at = wide ? 32 : 28;
-  uint32_t commands = Read32(image, 16);
+  size_t at = wide ? sizeof(MachHeader64) : sizeof(MachHeader32);
+  uint32_t commands = Read32(image, offsetof(MachHeader32, ncmds));
   size_t signature_command = 0, linkedit_command = 0;
   for (uint32_t c = 0; c < commands; ++c) {
-    uint32_t cmd = Read32(image, at);
-    uint32_t size = Read32(image, at + 4);
-    if (size < 8) throw LinkError("load command " + std::to_string(c) + " is malformed");
+    uint32_t cmd = Read32(image, at + offsetof(LoadCommand, cmd));
+    uint32_t size = Read32(image, at + offsetof(LoadCommand, cmdsize));
+    if (size < sizeof(LoadCommand)) throw LinkError("load command " + std::to_string(c) + " is malformed");
     if (cmd == kCodeSignature) signature_command = at;
-    if ((cmd == kSegment || cmd == kSegment64) && image.size() >= at + 24 &&
-        std::equal(image.begin() + at + 8, image.begin() + at + 19, "__LINKEDIT"))  // the name and its terminator
+    const size_t name = at + offsetof(SegmentCommand32, segname);
+    if ((cmd == kSegment || cmd == kSegment64) && image.size() >= name + 16 &&
+        std::equal(image.begin() + name, image.begin() + name + 11, "__LINKEDIT"))  // the name and its terminator
       linkedit_command = at;
     at += size;
   }
   if (signature_command == 0) throw LinkError("has no LC_CODE_SIGNATURE to fill");
   if (linkedit_command == 0) throw LinkError("has no __LINKEDIT segment");
-  uint32_t data_offset = Read32(image, signature_command + 8);
-  uint64_t linkedit_offset = wide ? Read64(image, linkedit_command + 40) : Read32(image, linkedit_command + 32);
+  uint32_t data_offset = Read32(image, signature_command + offsetof(LinkeditDataCommand, dataoff));
+  uint64_t linkedit_offset = wide ? Read64(image, linkedit_command + offsetof(SegmentCommand64, fileoff))
+                                  : Read32(image, linkedit_command + offsetof(SegmentCommand32, fileoff));
   if (data_offset % 16 != 0 || data_offset < linkedit_offset || data_offset > image.size())
     throw LinkError("its code signature does not lie at the end of __LINKEDIT");
   image.resize(data_offset);
   uint32_t size = static_cast<uint32_t>(AlignUp(SignatureSize(data_offset, identifier), 16));
-  Write32(image, signature_command + 12, size);
+  Write32(image, signature_command + offsetof(LinkeditDataCommand, datasize), size);
   uint64_t file_size = data_offset + size - linkedit_offset;
   uint64_t vm_size = AlignUp(file_size, wide ? 0x4000 : 0x1000);
   if (wide) {
-    Write64(image, linkedit_command + 32, vm_size);
-    Write64(image, linkedit_command + 48, file_size);
+    Write64(image, linkedit_command + offsetof(SegmentCommand64, vmsize), vm_size);
+    Write64(image, linkedit_command + offsetof(SegmentCommand64, filesize), file_size);
   } else {
-    Write32(image, linkedit_command + 28, static_cast<uint32_t>(vm_size));
-    Write32(image, linkedit_command + 36, static_cast<uint32_t>(file_size));
+    Write32(image, linkedit_command + offsetof(SegmentCommand32, vmsize), static_cast<uint32_t>(vm_size));
+    Write32(image, linkedit_command + offsetof(SegmentCommand32, filesize), static_cast<uint32_t>(file_size));
   }
 
   Bytes sha1 = CodeDirectory(image, data_offset, identifier, kHashTypeSha1);
@@ -123,14 +132,14 @@ void SignAdhoc(Bytes &image, const std::string &identifier) {
   Bytes requirements = Requirements();
   Bytes wrapper;  // an empty CMS signature: ad hoc
   Append32Big(wrapper, kBlobWrapperMagic);
-  Append32Big(wrapper, 8);
+  Append32Big(wrapper, kWrapperSize);
   const std::pair<uint32_t, const Bytes *> blobs[] = {
       {kSlotCodeDirectory, &sha1}, {kSlotRequirements, &requirements}, {kSlotAlternateCodeDirectory, &sha256}, {kSlotSignature, &wrapper}};
   Bytes super;
   Append32Big(super, kEmbeddedSignatureMagic);
   Append32Big(super, SignatureSize(data_offset, identifier));
-  Append32Big(super, 4);
-  uint32_t offset = 12 + 4 * 8;
+  Append32Big(super, kBlobCount);
+  uint32_t offset = kBlobsStart;
   for (const auto &[slot, blob] : blobs) {
     Append32Big(super, slot);
     Append32Big(super, offset);

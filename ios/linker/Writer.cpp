@@ -6,11 +6,15 @@
 
 namespace dwl {
 
+using namespace macho;
+
 namespace {
 
 constexpr uint32_t kPage = 0x1000;
 
-uint32_t DylibCommandSize(const std::string &name) { return 24 + static_cast<uint32_t>(AlignUp(name.size() + 1, 4)); }
+uint32_t DylibCommandSize(const std::string &name) {
+  return sizeof(DylibCommand) + static_cast<uint32_t>(AlignUp(name.size() + 1, 4));
+}
 
 }  // namespace
 
@@ -18,9 +22,11 @@ uint32_t LoadCommandsSize(const std::vector<ImageSection> &sections, const std::
                           const std::string &install_name) {
   uint32_t text = static_cast<uint32_t>(std::count_if(sections.begin(), sections.end(), [](const ImageSection &s) { return s.text(); }));
   uint32_t data = static_cast<uint32_t>(sections.size()) - text;
-  uint32_t size = 56 + 68 * text + 56;  // __TEXT and __LINKEDIT
-  if (data > 0) size += 56 + 68 * data;
-  size += DylibCommandSize(install_name) + 48 + 24 + 80 + 24 + 16 + 16;
+  const uint32_t segment = sizeof(SegmentCommand32), section = sizeof(Section32);
+  uint32_t size = segment + section * text + segment;  // __TEXT and __LINKEDIT
+  if (data > 0) size += segment + section * data;
+  size += DylibCommandSize(install_name) + sizeof(DyldInfoCommand) + sizeof(SymtabCommand) + sizeof(DysymtabCommand) +
+          sizeof(UuidCommand) + sizeof(VersionMinCommand) + sizeof(LinkeditDataCommand);
   for (const DylibStub &library : libraries) size += DylibCommandSize(library.install_name);
   return size;
 }
@@ -68,7 +74,7 @@ Bytes WriteDylib(const DylibLayout &layout, const DylibContents &contents, const
     for (const ImageSection &s : layout.sections)
       if (!name.empty() && s.text() == text && name != "__LINKEDIT") sections.push_back(&s);
     Append32(file, kSegment);
-    Append32(file, 56 + 68 * static_cast<uint32_t>(sections.size()));
+    Append32(file, sizeof(SegmentCommand32) + sizeof(Section32) * static_cast<uint32_t>(sections.size()));
     AppendName16(file, name);
     Append32(file, address);
     Append32(file, vm_size);
@@ -95,51 +101,51 @@ Bytes WriteDylib(const DylibLayout &layout, const DylibContents &contents, const
   auto dylib = [&](uint32_t command, const std::string &name, uint32_t current, uint32_t compatibility) {
     Append32(file, command);
     Append32(file, DylibCommandSize(name));
-    Append32(file, 24);
+    Append32(file, sizeof(DylibCommand));  // the name follows the command
     Append32(file, 2);  // timestamp, as the device's own libraries record it
     Append32(file, current);
     Append32(file, compatibility);
     AppendString(file, name);
     PadTo(file, 4);
   };
-  const uint32_t read = 1, write = 2, execute = 4;
-  segment("__TEXT", 0, layout.text_size, 0, layout.text_size, read | execute, true);
-  if (layout.has_data) segment("__DATA", layout.data_start, layout.data_vm_size, layout.data_start, layout.data_file_size, read | write, false);
+  segment("__TEXT", 0, layout.text_size, 0, layout.text_size, kProtRead | kProtExecute, true);
+  if (layout.has_data)
+    segment("__DATA", layout.data_start, layout.data_vm_size, layout.data_start, layout.data_file_size, kProtRead | kProtWrite, false);
   segment("__LINKEDIT", linkedit_address, static_cast<uint32_t>(AlignUp(end - linkedit_offset, kPage)), linkedit_offset,
-          end - linkedit_offset, read, false);
+          end - linkedit_offset, kProtRead, false);
   dylib(kIdDylib, options.install_name, options.current_version, options.compatibility_version);
   Append32(file, kDyldInfoOnly);
-  Append32(file, 48);
+  Append32(file, sizeof(DyldInfoCommand));
   for (uint32_t v : {rebase_offset, static_cast<uint32_t>(contents.rebase.size()), bind_offset, static_cast<uint32_t>(contents.bind.size()),
                      0u, 0u, 0u, 0u, export_offset, static_cast<uint32_t>(contents.trie.size())})
     Append32(file, v);
   Append32(file, kSymtab);
-  Append32(file, 24);
+  Append32(file, sizeof(SymtabCommand));
   Append32(file, symtab_offset);
   Append32(file, static_cast<uint32_t>(contents.symbols.size()));
   Append32(file, strings_offset);
   Append32(file, static_cast<uint32_t>(strings.size()));
   Append32(file, kDysymtab);
-  Append32(file, 80);
+  Append32(file, sizeof(DysymtabCommand));
   uint32_t nlocal = contents.local_count, nexport = contents.export_count;
   for (uint32_t v : {0u, nlocal, nlocal, nexport, nlocal + nexport, contents.import_count, 0u, 0u, 0u, 0u, 0u,
                      0u, indirect_offset, static_cast<uint32_t>(contents.indirect.size()), 0u, 0u, 0u, 0u})
     Append32(file, v);
   size_t uuid_at = file.size() + 8;
   Append32(file, kUuid);
-  Append32(file, 24);
-  file.insert(file.end(), 16, 0);
+  Append32(file, sizeof(UuidCommand));
+  file.insert(file.end(), sizeof(UuidCommand::uuid), 0);
   Append32(file, kVersionMinIphoneos);
-  Append32(file, 16);
+  Append32(file, sizeof(VersionMinCommand));
   Append32(file, options.minimum_os);
   Append32(file, options.sdk);
   for (const DylibStub &library : libraries)
     dylib(kLoadDylib, library.install_name, library.current_version, library.compatibility_version);
   Append32(file, kCodeSignature);
-  Append32(file, 16);
+  Append32(file, sizeof(LinkeditDataCommand));
   Append32(file, end);
   Append32(file, 0);
-  if (file.size() != 28 + LoadCommandsSize(layout.sections, libraries, options.install_name)) throw LinkError("internal: load commands are not the size planned");
+  if (file.size() != sizeof(MachHeader32) + LoadCommandsSize(layout.sections, libraries, options.install_name)) throw LinkError("internal: load commands are not the size planned");
 
   file.resize(linkedit_offset, 0);
   for (const ImageSection &s : layout.sections)

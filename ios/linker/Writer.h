@@ -9,7 +9,7 @@
 
 #include "Bytes.h"
 #include "Link.h"
-#include "MachO.h"
+#include "MachOFormat.h"
 
 namespace dwl {
 
@@ -23,7 +23,7 @@ struct ImageSection {
   uint32_t reserved1 = 0;
   uint32_t reserved2 = 0;
   Bytes contents;
-  bool zerofill() const { return (flags & kSectionTypeMask) == kZerofill; }
+  bool zerofill() const { return (flags & macho::kSectionTypeMask) == macho::kZerofill; }
   bool text() const { return segment == "__TEXT"; }
 };
 

@@ -9,12 +9,13 @@
 
 #include "Bytes.h"
 #include "LinkEdit.h"
-#include "MachO.h"
+#include "MachOFormat.h"
 #include "Signature.h"
 #include "TextStub.h"
 #include "Thumb.h"
 
 namespace dwl {
+using namespace macho;
 namespace {
 
 TEST(Thumb, BranchesDecodeAsClangEncodedThem) {

@@ -92,11 +92,11 @@ BOOL DWLaunchProcess(NSString *deviceRoot, NSString *libraryPath, NSString *bund
   }
   BOOL isDirectory = NO;
   if (![[NSFileManager defaultManager] fileExistsAtPath:deviceRoot isDirectory:&isDirectory] || !isDirectory) {
-    if (error != NULL) *error = [NSString stringWithFormat:@"%@: no such directory", deviceRoot];
+    if (error != NULL) *error = [NSString stringWithFormat:@"device root %@: no such directory", deviceRoot];
     return NO;
   }
   if (access([deviceRoot fileSystemRepresentation], R_OK | X_OK) != 0) {
-    if (error != NULL) *error = [NSString stringWithFormat:@"%@: directory is not readable", deviceRoot];
+    if (error != NULL) *error = [NSString stringWithFormat:@"device root %@: directory is not readable", deviceRoot];
     return NO;
   }
   GSDebugAllocationActive(YES);

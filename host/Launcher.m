@@ -65,8 +65,8 @@ static NSString *ExecutablePath(void) {
 
 // The loader's decision for this process, with the runtime's own answer to every class lookup.
 static DWFilterDecision DecideForThisProcess(NSString *libraryPath, NSString *bundleIdentifier) {
-  DWProcess process = {[bundleIdentifier UTF8String], [[ExecutablePath() lastPathComponent] UTF8String], kDWOldestCoreFoundationVersion,
-                       ClassExists, NULL};
+  DWProcess process = {[bundleIdentifier UTF8String], [[ExecutablePath() lastPathComponent] UTF8String],
+                       kDWOldestCoreFoundationVersion, ClassExists, NULL};
   return DWFilterDecideFile([DWLoaderFilterPath(libraryPath) fileSystemRepresentation], &process);
 }
 

@@ -75,7 +75,8 @@ static int Write(const Arguments *arguments, const DWClassList *classes) {
   // Written beside the target and renamed, so that no reader sees half a filter.
   size_t pathSize = strlen(arguments->file) + sizeof ".partial";
   char *partial = malloc(pathSize);
-  FILE *out = partial != NULL ? (snprintf(partial, pathSize, "%s.partial", arguments->file), fopen(partial, "wb")) : NULL;
+  if (partial != NULL) snprintf(partial, pathSize, "%s.partial", arguments->file);
+  FILE *out = partial != NULL ? fopen(partial, "wb") : NULL;
   bool written = out != NULL && xml != NULL && fwrite(xml, 1, length, out) == length;
   if (out != NULL && fclose(out) != 0) written = false;
   if (written && rename(partial, arguments->file) != 0) written = false;

@@ -3,6 +3,7 @@
 
 #import "../sim/device/Device.h"
 #import "../sim/device/PropertyListFile.h"
+#import "loader-filter/LoaderFilter.h"
 
 #import <Foundation/NSDebug.h>
 
@@ -45,18 +46,57 @@ static void InitializeClassesOnMainThread(void) {
   [pool release];
 }
 
+NSString *DWLoaderFilterPath(NSString *libraryPath) {
+  return [[libraryPath stringByDeletingPathExtension] stringByAppendingPathExtension:@"plist"];
+}
+
+static bool ClassExists(const char *name, void *unused) {
+  (void)unused;
+  return objc_getClass(name) != Nil;
+}
+
+static NSString *ExecutablePath(void) {
+  char path[4096];
+  ssize_t length = readlink("/proc/self/exe", path, sizeof path - 1);
+  if (length <= 0) return nil;
+  path[length] = '\0';
+  return [NSString stringWithUTF8String:path];
+}
+
+// The loader's decision for this process, with the runtime's own answer to every class lookup.
+static DWFilterDecision DecideForThisProcess(NSString *libraryPath, NSString *bundleIdentifier) {
+  DWProcess process = {[bundleIdentifier UTF8String], [[ExecutablePath() lastPathComponent] UTF8String],
+                       kDWOldestCoreFoundationVersion, ClassExists, NULL};
+  return DWFilterDecideFile([DWLoaderFilterPath(libraryPath) fileSystemRepresentation], &process);
+}
+
 BOOL DWLaunchHost(NSString *deviceRoot, NSString *libraryPath, NSString **error) {
+  BOOL loaded = NO;
+  NSString *why = nil;
+  if (!DWLaunchProcess(deviceRoot, libraryPath, nil, &loaded, &why, error)) return NO;
+  if (libraryPath == nil || loaded) return YES;
+  if (error != NULL) {
+    *error = [NSString stringWithFormat:@"%@: the loader keeps %@ out of the host: %@", DWLoaderFilterPath(libraryPath),
+                                        [libraryPath lastPathComponent], why];
+  }
+  return NO;
+}
+
+BOOL DWLaunchProcess(NSString *deviceRoot, NSString *libraryPath, NSString *bundleIdentifier, BOOL *loaded,
+                     NSString **why, NSString **error) {
+  *loaded = NO;
+  *why = libraryPath == nil ? @"no library given" : nil;
   if (launched) {
     if (error != NULL) *error = @"the host is already running";
     return NO;
   }
   BOOL isDirectory = NO;
   if (![[NSFileManager defaultManager] fileExistsAtPath:deviceRoot isDirectory:&isDirectory] || !isDirectory) {
-    if (error != NULL) *error = [NSString stringWithFormat:@"%@: no such directory", deviceRoot];
+    if (error != NULL) *error = [NSString stringWithFormat:@"device root %@: no such directory", deviceRoot];
     return NO;
   }
   if (access([deviceRoot fileSystemRepresentation], R_OK | X_OK) != 0) {
-    if (error != NULL) *error = [NSString stringWithFormat:@"%@: directory is not readable", deviceRoot];
+    if (error != NULL) *error = [NSString stringWithFormat:@"device root %@: directory is not readable", deviceRoot];
     return NO;
   }
   GSDebugAllocationActive(YES);
@@ -68,6 +108,13 @@ BOOL DWLaunchHost(NSString *deviceRoot, NSString *libraryPath, NSString **error)
     return YES;
   }
 
+  DWFilterDecision decision = DecideForThisProcess(libraryPath, bundleIdentifier);
+  *why = [NSString stringWithFormat:@"%s%s", decision.verdict == DWFilterInvalid ? "invalid, so loaded nowhere: " : "",
+                                     decision.reason];
+  if (decision.verdict != DWFilterLoads) {
+    InitializeClassesOnMainThread();
+    return YES;
+  }
   DWDeviceRecordClassLookups(YES);
   void *library = dlopen([libraryPath fileSystemRepresentation], RTLD_NOW | RTLD_GLOBAL);
   DWDeviceRecordClassLookups(NO);
@@ -75,15 +122,13 @@ BOOL DWLaunchHost(NSString *deviceRoot, NSString *libraryPath, NSString **error)
     if (error != NULL) *error = [NSString stringWithFormat:@"cannot load %@: %s", libraryPath, dlerror()];
     return NO;
   }
+  *loaded = YES;
   InitializeClassesOnMainThread();
   return YES;
 }
 
 NSString *DWLibraryBesideExecutable(void) {
-  char path[4096];
-  ssize_t length = readlink("/proc/self/exe", path, sizeof path - 1);
-  if (length <= 0) return @"duskwell.so";
-  path[length] = '\0';
-  NSString *directory = [[NSString stringWithUTF8String:path] stringByDeletingLastPathComponent];
-  return [directory stringByAppendingPathComponent:@"duskwell.so"];
+  NSString *executable = ExecutablePath();
+  if (executable == nil) return @"duskwell.so";
+  return [[executable stringByDeletingLastPathComponent] stringByAppendingPathComponent:@"duskwell.so"];
 }

@@ -141,7 +141,7 @@ $(IOS_TEST_RUNS): export DUSKWELL_LINK := $(IOS_LINK)
 $(IOS_TEST_RUNS): ios-test-%:
 	@$(filter %/$*,$(IOS_TESTS))
 
-# HOST_BUNDLE_ID, when given, replaces the host app named in ios/host-bundle-id; it reaches the
+# HOST_BUNDLE_ID, when given, is added to the filter beside the host's classes; it reaches the
 # script through the environment, so that no quoting can break the command.
 package: export HOST_BUNDLE_ID := $(HOST_BUNDLE_ID)
 package: ios

@@ -146,11 +146,25 @@ class DeviceRoots(unittest.TestCase):
 
 
 class Relocation(unittest.TestCase):
-    def test_a_copied_build_finds_its_libraries_and_example(self):
+    def test_a_build_without_the_loader_filter_names_it_and_stops(self):
         build = os.path.dirname(TOOL)
         with tempfile.TemporaryDirectory() as elsewhere:
             for name in os.listdir(build):
                 if name.endswith(".so") or name == "duskwell-sim":
+                    shutil.copy2(os.path.join(build, name), elsewhere)
+            result = subprocess.run([os.path.join(elsewhere, "duskwell-sim"), "hooks", "--device-root", EXAMPLE_ROOT],
+                                    capture_output=True, text=True, timeout=60)
+            self.assertEqual(result.returncode, 2, result.stdout)
+            self.assertIn(os.path.join(elsewhere, "duskwell.plist") + ": the loader keeps duskwell.so out of the host",
+                          result.stderr)
+            self.assertIn("cannot be read", result.stderr)
+
+    def test_a_copied_build_finds_its_libraries_and_example(self):
+        build = os.path.dirname(TOOL)
+        with tempfile.TemporaryDirectory() as elsewhere:
+            for name in os.listdir(build):
+                # The library's loader filter travels with it, as on the device.
+                if name.endswith(".so") or name in ("duskwell-sim", "duskwell.plist"):
                     shutil.copy2(os.path.join(build, name), elsewhere)
             shutil.copytree(os.path.join(build, "example-device-root"), os.path.join(elsewhere, "example-device-root"))
             result = subprocess.run([os.path.join(elsewhere, "duskwell-sim"), "doctor", "--json"],

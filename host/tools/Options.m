@@ -233,7 +233,7 @@ BOOL DWLaunchForCommand(DWOptions *options, BOOL withLibrary) {
   if (!DWCheckDeviceRoot(options->command, root)) return NO;
   NSString *error = nil;
   if (!DWLaunchHost(root, withLibrary ? DWLibraryBesideExecutable() : nil, &error)) {
-    DWPrintError(@"device root %@", error);
+    DWPrintError(@"%@", error);
     return NO;
   }
   return YES;

@@ -158,7 +158,9 @@ static NSString *OtherFallbacks(NSArray *fallbacks) {
   NSMutableArray *parts = [NSMutableArray array];
   for (NSUInteger i = 1; i < [fallbacks count]; ++i) {
     NSMutableArray *names = [NSMutableArray array];
-    for (NSString *caller in [[fallbacks objectAtIndex:i] objectForKey:@"callers"]) [names addObject:CallerName(caller)];
+    for (NSString *caller in [[fallbacks objectAtIndex:i] objectForKey:@"callers"]) {
+      [names addObject:CallerName(caller)];
+    }
     [parts addObject:[NSString stringWithFormat:@"%@ for %@", [[fallbacks objectAtIndex:i] objectForKey:@"fallback"],
                                                 Listing(names, @"and")]];
   }
@@ -201,38 +203,32 @@ static UIColor *ExplainColor(DWDoctorFindings *findings, NSDictionary *main, NSS
   return color;
 }
 
-// Why a key of a file has no effect, or nil when the library looks it up.
-static NSString *IgnoredReason(NSString *key, NSString *fileRole) {
+// Why a key of a file has no effect, or nil when the library looks it up in that file.
+static NSString *IgnoredReason(DWLibraryBehaviour *library, NSString *key, NSString *fileRole) {
   NSString *lower = [key lowercaseString];
-  if ([fileRole isEqualToString:@"main"]) {
-    if ([key isEqualToString:DWSwitchKey] || [DWMainColorKeys() containsObject:key]) return nil;
-    if ([lower isEqualToString:DWSwitchKey] || [DWMainColorKeys() containsObject:lower])
-      return [NSString stringWithFormat:@"wrong case: the library looks up \"%@\"", lower];
+  NSString *file = [fileRole isEqualToString:@"main"] ? DWMainPrefsDevicePath : DWPaletteDevicePath(fileRole);
+  NSString *readFrom = [library fileReadingKey:lower];
+  if ([readFrom isEqualToString:file]) {
+    if ([key isEqualToString:lower]) return nil;
+    return [NSString stringWithFormat:@"wrong case: the library looks up \"%@\"", lower];
   }
-  for (NSString *stem in DWPaletteStems()) {
-    if (![lower hasPrefix:stem] || [lower length] != [stem length] + 1) continue;
-    NSString *suffix = [lower substringFromIndex:[stem length]];
-    NSString *role = DWPaletteRoleForSuffix(suffix);
-    if (role == nil) continue;
-    if ([role isEqualToString:fileRole]) {
-      if ([key isEqualToString:lower]) return nil;
-      return [NSString stringWithFormat:@"wrong case: the library looks up \"%@\"", lower];
-    }
-    return [NSString stringWithFormat:@"the suffix \"%@\" belongs to the %@ palette file (%@)", suffix, role,
-                                      [DWPaletteDevicePath(role) lastPathComponent]];
+  for (NSString *role in DWPaletteRoles()) {
+    if (![DWPaletteDevicePath(role) isEqualToString:readFrom]) continue;
+    return [NSString stringWithFormat:@"the suffix \"%@\" belongs to the %@ palette file (%@)", DWPaletteSuffix(role),
+                                      role, [readFrom lastPathComponent]];
   }
   return @"not a key the library reads";
 }
 
-static void CollectIgnored(DWDoctorFindings *findings, NSDictionary *dictionary, NSString *role, NSString *file,
-                           NSMutableArray *ignored) {
+static void CollectIgnored(DWDoctorFindings *findings, DWLibraryBehaviour *library, NSDictionary *dictionary,
+                           NSString *role, NSString *file, NSMutableArray *ignored) {
   // Only string keys are sorted: compare: between a string and a number raises.
   NSMutableArray *keys = [NSMutableArray array];
   for (id key in [dictionary allKeys]) {
     if ([key isKindOfClass:[NSString class]]) [keys addObject:key];
   }
   for (NSString *key in [keys sortedArrayUsingSelector:@selector(compare:)]) {
-    NSString *reason = IgnoredReason(key, role);
+    NSString *reason = IgnoredReason(library, key, role);
     BOOL on;
     if (reason == nil && ![role isEqualToString:@"main"] && !DWBooleanReading([dictionary objectForKey:key], &on)) {
       reason = [NSString stringWithFormat:@"its value is %@, which has no boolean reading",
@@ -332,7 +328,8 @@ static NSString *FilteredStockColor(DWLibraryBehaviour *library, NSArray *filter
 
 static NSString *FilterLine(NSArray *filteredStock) {
   if ([filteredStock count] == 0) return @"  the background filter exchanges none of the host's own colours";
-  return [NSString stringWithFormat:@"  while the switch is on, views with a %@ background get the \"background\" colour",
+  return [NSString stringWithFormat:@"  while the switch is on, views with a %@ background get the \"background\" "
+                                    @"colour",
                                     Listing([filteredStock valueForKey:@"short"], @"or")];
 }
 
@@ -458,11 +455,12 @@ int DWRunDoctor(NSArray *arguments) {
   [findings say:@"colours:"];
   NSMutableDictionary *colors = [NSMutableDictionary dictionary];
   UIColor *tabs = ExplainColor(findings, main, @"tabs", [library fallbacksOfColorKey:@"tabs"], colors);
-  UIColor *background = ExplainColor(findings, main, @"background", [library fallbacksOfColorKey:@"background"], colors);
+  UIColor *background =
+      ExplainColor(findings, main, @"background", [library fallbacksOfColorKey:@"background"], colors);
   UIColor *text = ExplainColor(findings, main, @"text2", [library fallbacksOfColorKey:@"text2"], colors);
   NSArray *filteredStock = FilteredStockColors(library);
   [findings say:@"%@", FilterLine(filteredStock)];
-  if (main != nil) CollectIgnored(findings, main, @"main", DWDeviceLocalPath(DWMainPrefsDevicePath), ignored);
+  if (main != nil) CollectIgnored(findings, library, main, @"main", DWDeviceLocalPath(DWMainPrefsDevicePath), ignored);
 
   [findings say:@"palettes (they apply whether the switch is on or off):"];
   NSMutableDictionary *paletteRecords = [NSMutableDictionary dictionary];
@@ -471,7 +469,9 @@ int DWRunDoctor(NSArray *arguments) {
     NSDictionary *palette = [palettes objectForKey:role];
     UIColor *setterColor = ExplainPalette(findings, library, role, palette, palette != nil, paletteRecords);
     if ([role isEqualToString:@"text"]) labelsEndOn = setterColor;
-    if (palette != nil) CollectIgnored(findings, palette, role, DWDeviceLocalPath(DWPaletteDevicePath(role)), ignored);
+    if (palette != nil) {
+      CollectIgnored(findings, library, palette, role, DWDeviceLocalPath(DWPaletteDevicePath(role)), ignored);
+    }
   }
   ExplainContrast(findings, text, background, themeOn);
   id lastTextStem = [[paletteRecords objectForKey:@"text"] objectForKey:@"setterColorName"];

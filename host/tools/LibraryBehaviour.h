@@ -16,6 +16,7 @@
   NSMutableDictionary *paletteKeys;      // palette device path -> keys in the order the getter tests them
   NSMutableDictionary *fallbacks;        // colour key -> [{"fallback", "callers"}], most callers first
   NSMutableDictionary *paletteColors;    // "path\nkey" -> the colour the getter answers for that key alone
+  NSMutableDictionary *fileOfKey;        // key -> the device path it was first looked up in
 }
 
 // Loads the library into the host on a fresh probe root. nil with *error set when the probe root
@@ -44,6 +45,11 @@
 
 // The colour the palette file's getter answers when `key` is the only key set, or nil.
 - (UIColor *)colorOfPaletteKey:(NSString *)key inFile:(NSString *)devicePath;
+
+// The device path of the file the library looks `key` up in (exactly that key, in its case), or nil
+// when it does not: learnt from the reads of the fallback and palette questions, which between them
+// reach every layout hook, the background filter and every colour getter.
+- (NSString *)fileReadingKey:(NSString *)key;
 
 // YES when the background filter, with the master switch on, hands the host another colour than
 // `color` (it exchanges it for the "background" colour).

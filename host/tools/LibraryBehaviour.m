@@ -152,7 +152,8 @@ static void QuietFilters(NSArray *filterRows) {
     Class cls = NSClassFromString([row objectAtIndex:0]);
     Method method = class_getInstanceMethod(cls, NSSelectorFromString([row objectAtIndex:1]));
     quietFilters[quietFilterCount].owner = cls;
-    quietFilters[quietFilterCount].filter = method_setImplementation(method, (IMP)(void (*)(void))FilterWithoutRecording);
+    IMP quiet = (IMP)(void (*)(void))FilterWithoutRecording;
+    quietFilters[quietFilterCount].filter = method_setImplementation(method, quiet);
     ++quietFilterCount;
   }
 }
@@ -175,6 +176,15 @@ static NSArray *HookRows(NSString *selector) {
     [rows addObject:[NSArray arrayWithObjects:[NSString stringWithUTF8String:record.className], selector, nil]];
   }
   return rows;
+}
+
+// Notes the file each key of `events` is first looked up in.
+static void NoteFiles(NSArray *events, NSMutableDictionary *fileOfKey) {
+  for (NSDictionary *event in events) {
+    if (IsLookup(event) && [fileOfKey objectForKey:[event objectForKey:@"key"]] == nil) {
+      [fileOfKey setObject:[event objectForKey:@"file"] forKey:[event objectForKey:@"key"]];
+    }
+  }
 }
 
 // Notes under `caller` each colour key read in `events` and the fallback it was read with.
@@ -238,7 +248,8 @@ static NSArray *Summarise(NSArray *events) {
     NSMutableDictionary *row = RowFor(rows, order, event);
     if (IsColorRead(events, i)) {
       [[row objectForKey:@"types"] addObject:@"color"];
-      [[row objectForKey:@"fallbackSet"] addObject:[[[events objectAtIndex:i + 1] objectForKey:@"fallback"] description]];
+      NSString *fallback = [[[events objectAtIndex:i + 1] objectForKey:@"fallback"] description];
+      [[row objectForKey:@"fallbackSet"] addObject:fallback];
     } else {
       [[row objectForKey:@"types"] addObject:@"boolean"];
     }
@@ -282,6 +293,7 @@ static NSArray *Summarise(NSArray *events) {
   if ((self = [super init])) {
     probeRoot = [root copy];
     paletteColors = [[NSMutableDictionary alloc] init];
+    fileOfKey = [[NSMutableDictionary alloc] init];
   }
   return self;
 }
@@ -292,6 +304,7 @@ static NSArray *Summarise(NSArray *events) {
   [paletteKeys release];
   [fallbacks release];
   [paletteColors release];
+  [fileOfKey release];
   [super dealloc];
 }
 
@@ -330,7 +343,9 @@ static NSArray *Summarise(NSArray *events) {
     UIView *view = [[NSClassFromString([row objectAtIndex:0]) alloc] init];
     NSUInteger mark = StartRecording();
     [view layoutSubviews];
-    NoteColorReads(StopRecording(mark), [row componentsJoinedByString:@" "], callersByKey, keyOrder);
+    NSArray *events = StopRecording(mark);
+    NoteColorReads(events, [row componentsJoinedByString:@" "], callersByKey, keyOrder);
+    NoteFiles(events, fileOfKey);
     [view release];
     [pool release];
   }
@@ -340,7 +355,9 @@ static NSArray *Summarise(NSArray *events) {
     UIView *view = [[NSClassFromString([row objectAtIndex:0]) alloc] init];
     NSUInteger mark = StartRecording();
     [view setBackgroundColor:[UIColor whiteColor]];
-    NoteColorReads(StopRecording(mark), [row componentsJoinedByString:@" "], callersByKey, keyOrder);
+    NSArray *events = StopRecording(mark);
+    NoteColorReads(events, [row componentsJoinedByString:@" "], callersByKey, keyOrder);
+    NoteFiles(events, fileOfKey);
     [view release];
     [pool release];
   }
@@ -367,6 +384,7 @@ static NSArray *Summarise(NSArray *events) {
     NSUInteger mark = StartRecording();
     AskGetter(getter);
     NSArray *events = StopRecording(mark);
+    NoteFiles(events, fileOfKey);
     NSMutableArray *keys = [NSMutableArray array];
     NSString *file = nil;
     for (NSDictionary *event in events) {
@@ -407,6 +425,12 @@ static NSArray *Summarise(NSArray *events) {
   DWDeviceSetRoot(previous);
   [paletteColors setObject:color != nil ? (id)color : (id)[NSNull null] forKey:identity];
   return color;
+}
+
+- (NSString *)fileReadingKey:(NSString *)key {
+  [self learnFallbacks];
+  [self learnPalettes];
+  return [fileOfKey objectForKey:key];
 }
 
 - (BOOL)filterExchanges:(UIColor *)color {

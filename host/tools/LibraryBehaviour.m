@@ -273,6 +273,7 @@ static NSArray *Summarise(NSArray *events) {
 
 @interface DWLibraryBehaviour ()
 - (id)initWithProbeRoot:(NSString *)root;
+- (void)askHookRow:(NSArray *)row callersByKey:(NSMutableDictionary *)callersByKey keyOrder:(NSMutableArray *)keyOrder;
 @end
 
 @implementation DWLibraryBehaviour
@@ -331,6 +332,24 @@ static NSArray *Summarise(NSArray *events) {
   return reads;
 }
 
+// A fresh view of the hook row's class is sent the row's message (a layout pass, or white as its
+// background), and what the library reads meanwhile is noted under the row.
+- (void)askHookRow:(NSArray *)row callersByKey:(NSMutableDictionary *)callersByKey keyOrder:(NSMutableArray *)keyOrder {
+  NSAutoreleasePool *pool = [[NSAutoreleasePool alloc] init];
+  UIView *view = [[NSClassFromString([row objectAtIndex:0]) alloc] init];
+  NSUInteger mark = StartRecording();
+  if ([[row objectAtIndex:1] isEqualToString:@"layoutSubviews"]) {
+    [view layoutSubviews];
+  } else {
+    [view setBackgroundColor:[UIColor whiteColor]];
+  }
+  NSArray *events = StopRecording(mark);
+  NoteColorReads(events, [row componentsJoinedByString:@" "], callersByKey, keyOrder);
+  NoteFiles(events, fileOfKey);
+  [view release];
+  [pool release];
+}
+
 - (void)learnFallbacks {
   if (fallbacks != nil) return;
   NSString *previous = [self enterProbeRoot];
@@ -338,29 +357,9 @@ static NSArray *Summarise(NSArray *events) {
   NSMutableArray *keyOrder = [NSMutableArray array];
   NSArray *filterRows = HookRows(@"setBackgroundColor:");
   QuietFilters(filterRows);
-  for (NSArray *row in HookRows(@"layoutSubviews")) {
-    NSAutoreleasePool *pool = [[NSAutoreleasePool alloc] init];
-    UIView *view = [[NSClassFromString([row objectAtIndex:0]) alloc] init];
-    NSUInteger mark = StartRecording();
-    [view layoutSubviews];
-    NSArray *events = StopRecording(mark);
-    NoteColorReads(events, [row componentsJoinedByString:@" "], callersByKey, keyOrder);
-    NoteFiles(events, fileOfKey);
-    [view release];
-    [pool release];
-  }
+  for (NSArray *row in HookRows(@"layoutSubviews")) [self askHookRow:row callersByKey:callersByKey keyOrder:keyOrder];
   RestoreFilters(filterRows);
-  for (NSArray *row in filterRows) {
-    NSAutoreleasePool *pool = [[NSAutoreleasePool alloc] init];
-    UIView *view = [[NSClassFromString([row objectAtIndex:0]) alloc] init];
-    NSUInteger mark = StartRecording();
-    [view setBackgroundColor:[UIColor whiteColor]];
-    NSArray *events = StopRecording(mark);
-    NoteColorReads(events, [row componentsJoinedByString:@" "], callersByKey, keyOrder);
-    NoteFiles(events, fileOfKey);
-    [view release];
-    [pool release];
-  }
+  for (NSArray *row in filterRows) [self askHookRow:row callersByKey:callersByKey keyOrder:keyOrder];
   DWDeviceSetRoot(previous);
   fallbacks = [[NSMutableDictionary alloc] init];
   for (NSString *key in keyOrder) [fallbacks setObject:ByCallerCount([callersByKey objectForKey:key]) forKey:key];

@@ -1,5 +1,7 @@
 // doctor: reads the theme's files the way the library does and explains, in plain words, what each
 // setting will do, which keys are ignored and why, and whether the text can be read on the background.
+// What the library does with a key (its fallbacks, its palette order, what its background filter
+// exchanges) is learnt from the library itself, run in the host (LibraryBehaviour.h).
 #import "ColorFormat.h"
 #import "Commands.h"
 #import "LibraryBehaviour.h"

@@ -72,14 +72,21 @@ static NSString *MakeProbeRoot(NSString **error) {
 }
 
 // Preference reads are recorded from a mark on: the device keeps every recorded read of the process.
+static BOOL recording;
+
+static void Record(BOOL on) {
+  recording = on;
+  DWDeviceRecordPreferenceReads(on);
+}
+
 static NSUInteger StartRecording(void) {
   NSUInteger mark = [DWDevicePreferenceReads() count];
-  DWDeviceRecordPreferenceReads(YES);
+  Record(YES);
   return mark;
 }
 
 static NSArray *StopRecording(NSUInteger mark) {
-  DWDeviceRecordPreferenceReads(NO);
+  Record(NO);
   NSArray *all = DWDevicePreferenceReads();
   return [all subarrayWithRange:NSMakeRange(mark, [all count] - mark)];
 }
@@ -140,9 +147,10 @@ static void FilterWithoutRecording(id self, SEL _cmd, id color) {
       if (quietFilters[i].owner == cls) filter = quietFilters[i].filter;
     }
   }
-  DWDeviceRecordPreferenceReads(NO);
+  BOOL wasRecording = recording;
+  Record(NO);
   ((void (*)(id, SEL, id))(void (*)(void))filter)(self, _cmd, color);
-  DWDeviceRecordPreferenceReads(YES);
+  Record(wasRecording);
 }
 
 static void QuietFilters(NSArray *filterRows) {

@@ -4,6 +4,7 @@ import json
 import os
 import plistlib
 import resource
+import shutil
 import signal
 import socket
 import stat
@@ -27,9 +28,9 @@ MAIN = "com.tervan.duskwell.plist"
 TEXT = "com.tervan.textc.plist"
 
 
-def run(*args, cwd=None, preexec_fn=None):
-    return subprocess.run([TOOL, *args], capture_output=True, text=True, timeout=180, cwd=cwd,
-                          preexec_fn=preexec_fn)
+def run(*args, cwd=None, preexec_fn=None, env=None, tool=TOOL):
+    return subprocess.run([tool, *args], capture_output=True, text=True, timeout=180, cwd=cwd,
+                          preexec_fn=preexec_fn, env=env)
 
 
 def file_size_limit(limit):
@@ -370,6 +371,52 @@ class DoctorUnshownColours(DeviceRoot):
         self.assertNotIn("no problems found", result.stdout)
         self.assertIn('"tabs" cannot show', result.stdout)
         self.assertIn('"text2" cannot show', result.stdout)
+
+
+class DoctorLearnsFromTheLibrary(DeviceRoot):
+    """The doctor's fallbacks come from the library run in the host, hook by hook; pane learns the
+    same library's reads by laying out every screen. The two ways must agree."""
+
+    def test_fallbacks_are_those_the_library_reads_and_name_their_hooks(self):
+        main = self.read(MAIN)
+        for key in ("tabs", "background", "text2"):
+            del main[key]
+        self.write(MAIN, main)
+        colours = self.doctor()["colors"]
+        pane = run("pane", "--json")
+        self.assertIn(pane.returncode, (0, 1), pane.stderr)
+        reads = {row["key"]: row for row in json.loads(pane.stdout)["library"] if row["file"].endswith(MAIN)}
+        for key, colour in colours.items():
+            others = [part.split(" for ")[0] for part in (colour["otherFallback"] or "").split("; ") if part]
+            self.assertEqual(sorted([colour["fallback"]] + others), reads[key]["fallbacks"], key)
+            self.assertEqual(colour["color"], colour["fallback"] + "FF")
+        # The filter's own read of "background" is its own, not every repainted view's.
+        self.assertEqual(colours["background"]["otherFallback"],
+                         "#000000 for the offline switch row and the background filter")
+        self.assertEqual(colours["tabs"]["otherFallback"], "#181818 for GLUEButton")
+        self.assertIsNone(colours["text2"]["otherFallback"])
+
+    def test_no_probe_root_is_left_behind(self):
+        temporary = os.path.join(self.directory.name, "tmp")
+        os.mkdir(temporary)
+        env = dict(os.environ, TMPDIR=temporary, TMP=temporary, TEMP=temporary)
+        self.assertIn(run("doctor", "--device-root", self.root, env=env).returncode, (0, 1))
+        self.assertEqual(run("doctor", "--device-root", os.path.join(self.root, "nowhere"), env=env).returncode, 2)
+        left = [os.path.join(folder, name) for folder, names, files in os.walk(temporary) for name in names + files]
+        self.assertEqual([path for path in left if "duskwell" in path], [])
+
+    def test_without_the_library_the_doctor_says_so(self):
+        build = os.path.dirname(TOOL)
+        elsewhere = os.path.join(self.directory.name, "build")
+        os.mkdir(elsewhere)
+        for name in os.listdir(build):
+            if (name.endswith(".so") and name != "duskwell.so") or name == "duskwell-sim":
+                shutil.copy2(os.path.join(build, name), elsewhere)
+        result = run("doctor", "--device-root", self.root, tool=os.path.join(elsewhere, "duskwell-sim"))
+        self.assertEqual(result.returncode, 2)
+        self.assertEqual(result.stdout, "")
+        self.assertIn("doctor: ", result.stderr)
+        self.assertIn(os.path.join(elsewhere, "duskwell.so"), result.stderr)
 
 
 class PreviewExplains(DeviceRoot):

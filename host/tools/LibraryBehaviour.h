@@ -32,9 +32,11 @@
 - (NSArray *)preferenceReads;
 
 // The fallbacks the library reads the colour key `key` of the main file with, each
-// {"fallback": "#181818", "callers": ["GLUEStatefulView layoutSubviews", ...]}: every hook that reads
-// the key while it is absent, as "class selector", the layout hooks in table order and then the
-// background filter. The fallback with the most callers comes first. Learnt once, for every key, by laying out one fresh view of each class with a
+// {"fallback": "#181818", "callers": ["GLUEStatefulView layoutSubviews", ...]}: the hook rows, as
+// "class selector", whose message sent to a fresh object of the row's class reads the key with that
+// fallback while the key is absent (the layout rows in table order, then the background filter; a
+// row whose class inherits another hooked row's reads that row's keys too). The fallback with the
+// most callers comes first. Learnt once, for every key, by laying out one fresh view of each class with a
 // layout hook and by sending one view through the hooked setBackgroundColor:. Empty for a key the
 // library does not read as a colour.
 - (NSArray *)fallbacksOfColorKey:(NSString *)key;

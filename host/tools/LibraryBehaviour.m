@@ -137,13 +137,13 @@ typedef struct {
   Class owner;
   IMP filter;
 } DWQuietFilter;
-static DWQuietFilter quietFilters[4];
-static int quietFilterCount;
+static DWQuietFilter *quietFilters;
+static NSUInteger quietFilterCount;
 
 static void FilterWithoutRecording(id self, SEL _cmd, id color) {
   IMP filter = NULL;
   for (Class cls = object_getClass(self); cls != Nil && filter == NULL; cls = class_getSuperclass(cls)) {
-    for (int i = 0; i < quietFilterCount; ++i) {
+    for (NSUInteger i = 0; i < quietFilterCount; ++i) {
       if (quietFilters[i].owner == cls) filter = quietFilters[i].filter;
     }
   }
@@ -154,9 +154,9 @@ static void FilterWithoutRecording(id self, SEL _cmd, id color) {
 }
 
 static void QuietFilters(NSArray *filterRows) {
+  quietFilters = calloc([filterRows count] + 1, sizeof *quietFilters);
   quietFilterCount = 0;
   for (NSArray *row in filterRows) {
-    if (quietFilterCount == (int)(sizeof quietFilters / sizeof quietFilters[0])) break;
     Class cls = NSClassFromString([row objectAtIndex:0]);
     Method method = class_getInstanceMethod(cls, NSSelectorFromString([row objectAtIndex:1]));
     quietFilters[quietFilterCount].owner = cls;
@@ -167,11 +167,13 @@ static void QuietFilters(NSArray *filterRows) {
 }
 
 static void RestoreFilters(NSArray *filterRows) {
-  for (int i = 0; i < quietFilterCount; ++i) {
-    NSArray *row = [filterRows objectAtIndex:(NSUInteger)i];
+  for (NSUInteger i = 0; i < quietFilterCount; ++i) {
+    NSArray *row = [filterRows objectAtIndex:i];
     Method method = class_getInstanceMethod(quietFilters[i].owner, NSSelectorFromString([row objectAtIndex:1]));
     method_setImplementation(method, quietFilters[i].filter);
   }
+  free(quietFilters);
+  quietFilters = NULL;
   quietFilterCount = 0;
 }
 

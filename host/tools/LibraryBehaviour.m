@@ -147,6 +147,7 @@ static void FilterWithoutRecording(id self, SEL _cmd, id color) {
       if (quietFilters[i].owner == cls) filter = quietFilters[i].filter;
     }
   }
+  if (filter == NULL) return;  // not reached: the wrapper sits only where a filter was
   BOOL wasRecording = recording;
   Record(NO);
   ((void (*)(id, SEL, id))(void (*)(void))filter)(self, _cmd, color);

@@ -396,6 +396,26 @@ class DoctorLearnsFromTheLibrary(DeviceRoot):
         self.assertEqual(colours["tabs"]["otherFallback"], "#181818 for GLUEButton")
         self.assertIsNone(colours["text2"]["otherFallback"])
 
+    def test_palette_order_is_the_order_pane_sees_the_library_test(self):
+        pane = run("pane", "--json")
+        self.assertIn(pane.returncode, (0, 1), pane.stderr)
+        library_order = [row["key"] for row in json.loads(pane.stdout)["library"] if row["file"].endswith(TEXT)]
+        self.assertEqual(len(library_order), 15)
+        self.write(TEXT, {key: True for key in reversed(library_order)})
+        text = self.doctor()["palettes"]["text"]
+        self.assertEqual(text["setKeys"], library_order)
+        self.assertEqual(text["getterColorName"] + "2", library_order[0])
+        self.assertEqual(text["setterColorName"] + "2", library_order[-1])
+
+    def test_palette_colours_are_what_the_getters_answer_in_the_host(self):
+        for stem in ("lightgray", "darkgray", "clear"):
+            self.write("com.tervan.icon.plist", {stem + "1": True})
+            icon = self.doctor()["palettes"]["icon"]
+            result = run("inspect", "--device-root", self.root, "--json")
+            self.assertEqual(result.returncode, 0, result.stderr)
+            self.assertEqual(icon["getterColorName"], stem)
+            self.assertEqual(icon["getterColor"], json.loads(result.stdout)["getters"]["iconColor"]["hex"], stem)
+
     def test_no_probe_root_is_left_behind(self):
         temporary = os.path.join(self.directory.name, "tmp")
         os.mkdir(temporary)

@@ -28,9 +28,9 @@ MAIN = "com.tervan.duskwell.plist"
 TEXT = "com.tervan.textc.plist"
 
 
-def run(*args, cwd=None, preexec_fn=None, tool=TOOL):
+def run(*args, cwd=None, preexec_fn=None, env=None, tool=TOOL):
     return subprocess.run([tool, *args], capture_output=True, text=True, timeout=180, cwd=cwd,
-                          preexec_fn=preexec_fn)
+                          preexec_fn=preexec_fn, env=env)
 
 
 def file_size_limit(limit):
@@ -76,12 +76,13 @@ def world_reachable_directory():
 
 
 def relocated_tool(directory):
-    """A copy of the tool with the libraries and example it finds beside itself ($ORIGIN), in
+    """A copy of the tool with the libraries, filter and example it finds beside itself, in
     `directory`: the checkout may sit where another user cannot reach it, such as a 0700 home."""
     build = os.path.dirname(os.path.realpath(TOOL))
     for name in os.listdir(build):
         source = os.path.join(build, name)
-        if name == os.path.basename(TOOL) or (name.endswith(".so") and os.path.isfile(source)):
+        beside = name.endswith(".so") or name.endswith(".plist")  # the libraries, the loader filter
+        if name == os.path.basename(TOOL) or (beside and os.path.isfile(source)):
             shutil.copy2(source, directory)
     example = os.path.join(build, "example-device-root")
     if os.path.isdir(example):
@@ -421,6 +422,72 @@ class DoctorUnshownColours(DeviceRoot):
         self.assertNotIn("no problems found", result.stdout)
         self.assertIn('"tabs" cannot show', result.stdout)
         self.assertIn('"text2" cannot show', result.stdout)
+
+
+class DoctorLearnsFromTheLibrary(DeviceRoot):
+    """The doctor's fallbacks come from the library run in the host, hook by hook; pane learns the
+    same library's reads by laying out every screen. The two ways must agree."""
+
+    def test_fallbacks_are_those_the_library_reads_and_name_their_hooks(self):
+        main = self.read(MAIN)
+        for key in ("tabs", "background", "text2"):
+            del main[key]
+        self.write(MAIN, main)
+        colours = self.doctor()["colors"]
+        pane = run("pane", "--json")
+        self.assertIn(pane.returncode, (0, 1), pane.stderr)
+        reads = {row["key"]: row for row in json.loads(pane.stdout)["library"] if row["file"].endswith(MAIN)}
+        for key, colour in colours.items():
+            others = [part.split(" for ")[0] for part in (colour["otherFallback"] or "").split("; ") if part]
+            self.assertEqual(sorted([colour["fallback"]] + others), reads[key]["fallbacks"], key)
+            self.assertEqual(colour["color"], colour["fallback"] + "FF")
+        # The filter's own read of "background" is its own, not every repainted view's.
+        self.assertEqual(colours["background"]["otherFallback"],
+                         "#000000 for the offline switch row and the background filter")
+        self.assertEqual(colours["tabs"]["otherFallback"], "#181818 for GLUEButton")
+        self.assertIsNone(colours["text2"]["otherFallback"])
+
+    def test_palette_order_is_the_order_pane_sees_the_library_test(self):
+        pane = run("pane", "--json")
+        self.assertIn(pane.returncode, (0, 1), pane.stderr)
+        library_order = [row["key"] for row in json.loads(pane.stdout)["library"] if row["file"].endswith(TEXT)]
+        self.assertEqual(len(library_order), 15)
+        self.write(TEXT, {key: True for key in reversed(library_order)})
+        text = self.doctor()["palettes"]["text"]
+        self.assertEqual(text["setKeys"], library_order)
+        self.assertEqual(text["getterColorName"] + "2", library_order[0])
+        self.assertEqual(text["setterColorName"] + "2", library_order[-1])
+
+    def test_palette_colours_are_what_the_getters_answer_in_the_host(self):
+        for stem in ("lightgray", "darkgray", "clear"):
+            self.write("com.tervan.icon.plist", {stem + "1": True})
+            icon = self.doctor()["palettes"]["icon"]
+            result = run("inspect", "--device-root", self.root, "--json")
+            self.assertEqual(result.returncode, 0, result.stderr)
+            self.assertEqual(icon["getterColorName"], stem)
+            self.assertEqual(icon["getterColor"], json.loads(result.stdout)["getters"]["iconColor"]["hex"], stem)
+
+    def test_no_probe_root_is_left_behind(self):
+        temporary = os.path.join(self.directory.name, "tmp")
+        os.mkdir(temporary)
+        env = dict(os.environ, TMPDIR=temporary, TMP=temporary, TEMP=temporary)
+        self.assertIn(run("doctor", "--device-root", self.root, env=env).returncode, (0, 1))
+        self.assertEqual(run("doctor", "--device-root", os.path.join(self.root, "nowhere"), env=env).returncode, 2)
+        left = [os.path.join(folder, name) for folder, names, files in os.walk(temporary) for name in names + files]
+        self.assertEqual([path for path in left if "duskwell" in path], [])
+
+    def test_without_the_library_the_doctor_says_so(self):
+        build = os.path.dirname(TOOL)
+        elsewhere = os.path.join(self.directory.name, "build")
+        os.mkdir(elsewhere)
+        for name in os.listdir(build):
+            if (name.endswith(".so") and name != "duskwell.so") or name == "duskwell-sim":
+                shutil.copy2(os.path.join(build, name), elsewhere)
+        result = run("doctor", "--device-root", self.root, tool=os.path.join(elsewhere, "duskwell-sim"))
+        self.assertEqual(result.returncode, 2)
+        self.assertEqual(result.stdout, "")
+        self.assertIn("doctor: ", result.stderr)
+        self.assertIn(os.path.join(elsewhere, "duskwell.so"), result.stderr)
 
 
 class PreviewExplains(DeviceRoot):

@@ -1,9 +1,13 @@
 // doctor: reads the theme's files the way the library does and explains, in plain words, what each
 // setting will do, which keys are ignored and why, and whether the text can be read on the background.
+// What the library does with a key (its fallbacks, its palette order, what its background filter
+// exchanges) is learnt from the library itself, run in the host (LibraryBehaviour.h).
 #import "ColorFormat.h"
 #import "Commands.h"
+#import "LibraryBehaviour.h"
 #import "ThemeFiles.h"
 
+#import "host/StockColors.h"
 #import "sim/colorpicker/ColorPicker.h"
 #import "sim/device/Device.h"
 #import "sim/uikit/UIKit.h"
@@ -136,16 +140,39 @@ static BOOL ExplainSwitch(DWDoctorFindings *findings, NSDictionary *main, BOOL m
   return on;
 }
 
-// The fallback each caller of a colour key passes, and the callers that pass another one.
-static NSString *Fallback(NSString *key) { return [key isEqualToString:@"background"] ? @"#181818" : @"#000000"; }
-static NSString *OtherFallback(NSString *key) {
-  if ([key isEqualToString:@"tabs"]) return @"#181818 for GLUEButton";
-  if ([key isEqualToString:@"background"]) return @"#000000 for the offline switch row and the background filter";
-  return nil;
+// "a", "a and b", "a, b and c" (or "or" for `last`).
+static NSString *Listing(NSArray *words, NSString *last) {
+  if ([words count] < 2) return [words componentsJoinedByString:@""];
+  NSArray *head = [words subarrayWithRange:NSMakeRange(0, [words count] - 1)];
+  return [NSString stringWithFormat:@"%@ %@ %@", [head componentsJoinedByString:@", "], last, [words lastObject]];
 }
 
-// The colour a key yields; records whether it is the file's or the fallback and why.
-static UIColor *ExplainColor(DWDoctorFindings *findings, NSDictionary *main, NSString *key, NSMutableDictionary *out) {
+// A hook that reads a colour key, as the doctor names it: the filter and the offline switch row by
+// what they are to the user, any other by its class.
+static NSString *CallerName(NSString *caller) {
+  if ([caller hasSuffix:@" setBackgroundColor:"]) return @"the background filter";
+  if ([caller isEqualToString:@"SPTTableViewOfflineSwitchCell layoutSubviews"]) return @"the offline switch row";
+  return [[caller componentsSeparatedByString:@" "] objectAtIndex:0];
+}
+
+// The fallbacks after the first, each with the hooks that read the key with it: "#181818 for GLUEButton".
+static NSString *OtherFallbacks(NSArray *fallbacks) {
+  NSMutableArray *parts = [NSMutableArray array];
+  for (NSUInteger i = 1; i < [fallbacks count]; ++i) {
+    NSMutableArray *names = [NSMutableArray array];
+    for (NSString *caller in [[fallbacks objectAtIndex:i] objectForKey:@"callers"]) {
+      [names addObject:CallerName(caller)];
+    }
+    [parts addObject:[NSString stringWithFormat:@"%@ for %@", [[fallbacks objectAtIndex:i] objectForKey:@"fallback"],
+                                                Listing(names, @"and")]];
+  }
+  return [parts count] > 0 ? [parts componentsJoinedByString:@"; "] : nil;
+}
+
+// The colour a key yields; records whether it is the file's or the fallback and why. The fallback is
+// the one most of the library's reads of the key pass.
+static UIColor *ExplainColor(DWDoctorFindings *findings, NSDictionary *main, NSString *key, NSArray *fallbacks,
+                             NSMutableDictionary *out) {
   id value = [main objectForKey:key];
   UIColor *color = nil;
   NSString *why = nil;
@@ -159,8 +186,9 @@ static UIColor *ExplainColor(DWDoctorFindings *findings, NSDictionary *main, NSS
     [findings warn:@"\"%@\" = \"%@\" is not a colour the colour picker reads; the fallback is used", key, value];
   }
   BOOL fromFile = color != nil;
-  if (!fromFile) color = DWColorFromPickerString(Fallback(key));
-  NSString *other = OtherFallback(key);
+  NSString *fallback = [[fallbacks objectAtIndex:0] objectForKey:@"fallback"];
+  if (!fromFile) color = DWColorFromPickerString(fallback);
+  NSString *other = OtherFallbacks(fallbacks);
   if (fromFile) {
     [findings say:@"  %-10@ %@ from the file", key, DWColorText(color)];
   } else {
@@ -169,7 +197,7 @@ static UIColor *ExplainColor(DWDoctorFindings *findings, NSDictionary *main, NSS
   }
   [out setObject:[NSDictionary dictionaryWithObjectsAndKeys:DWColorText(color), @"color",
                                                             fromFile ? @"file" : @"fallback", @"source",
-                                                            Fallback(key), @"fallback", OrNull(other),
+                                                            fallback, @"fallback", OrNull(other),
                                                             @"otherFallback", OrNull(why), @"reason",
                                                             OrNull(value ? DWValueKind(value) : nil), @"valueKind",
                                                             nil]
@@ -177,38 +205,32 @@ static UIColor *ExplainColor(DWDoctorFindings *findings, NSDictionary *main, NSS
   return color;
 }
 
-// Why a key of a file has no effect, or nil when the library looks it up.
-static NSString *IgnoredReason(NSString *key, NSString *fileRole) {
+// Why a key of a file has no effect, or nil when the library looks it up in that file.
+static NSString *IgnoredReason(DWLibraryBehaviour *library, NSString *key, NSString *fileRole) {
   NSString *lower = [key lowercaseString];
-  if ([fileRole isEqualToString:@"main"]) {
-    if ([key isEqualToString:DWSwitchKey] || [DWMainColorKeys() containsObject:key]) return nil;
-    if ([lower isEqualToString:DWSwitchKey] || [DWMainColorKeys() containsObject:lower])
-      return [NSString stringWithFormat:@"wrong case: the library looks up \"%@\"", lower];
+  NSString *file = [fileRole isEqualToString:@"main"] ? DWMainPrefsDevicePath : DWPaletteDevicePath(fileRole);
+  NSString *readFrom = [library fileReadingKey:lower];
+  if ([readFrom isEqualToString:file]) {
+    if ([key isEqualToString:lower]) return nil;
+    return [NSString stringWithFormat:@"wrong case: the library looks up \"%@\"", lower];
   }
-  for (NSString *stem in DWPaletteStems()) {
-    if (![lower hasPrefix:stem] || [lower length] != [stem length] + 1) continue;
-    NSString *suffix = [lower substringFromIndex:[stem length]];
-    NSString *role = DWPaletteRoleForSuffix(suffix);
-    if (role == nil) continue;
-    if ([role isEqualToString:fileRole]) {
-      if ([key isEqualToString:lower]) return nil;
-      return [NSString stringWithFormat:@"wrong case: the library looks up \"%@\"", lower];
-    }
-    return [NSString stringWithFormat:@"the suffix \"%@\" belongs to the %@ palette file (%@)", suffix, role,
-                                      [DWPaletteDevicePath(role) lastPathComponent]];
+  for (NSString *role in DWPaletteRoles()) {
+    if (![DWPaletteDevicePath(role) isEqualToString:readFrom]) continue;
+    return [NSString stringWithFormat:@"the suffix \"%@\" belongs to the %@ palette file (%@)", DWPaletteSuffix(role),
+                                      role, [readFrom lastPathComponent]];
   }
   return @"not a key the library reads";
 }
 
-static void CollectIgnored(DWDoctorFindings *findings, NSDictionary *dictionary, NSString *role, NSString *file,
-                           NSMutableArray *ignored) {
+static void CollectIgnored(DWDoctorFindings *findings, DWLibraryBehaviour *library, NSDictionary *dictionary,
+                           NSString *role, NSString *file, NSMutableArray *ignored) {
   // Only string keys are sorted: compare: between a string and a number raises.
   NSMutableArray *keys = [NSMutableArray array];
   for (id key in [dictionary allKeys]) {
     if ([key isKindOfClass:[NSString class]]) [keys addObject:key];
   }
   for (NSString *key in [keys sortedArrayUsingSelector:@selector(compare:)]) {
-    NSString *reason = IgnoredReason(key, role);
+    NSString *reason = IgnoredReason(library, key, role);
     BOOL on;
     if (reason == nil && ![role isEqualToString:@"main"] && !DWBooleanReading([dictionary objectForKey:key], &on)) {
       reason = [NSString stringWithFormat:@"its value is %@, which has no boolean reading",
@@ -220,28 +242,36 @@ static void CollectIgnored(DWDoctorFindings *findings, NSDictionary *dictionary,
   }
 }
 
-static NSString *NamedColorText(NSString *stem) {
-  return stem ? [NSString stringWithFormat:@"%@ (%@)", stem, DWColorText(DWPaletteNamedColor(stem))] : @"none";
+static NSString *NamedColorText(NSString *stem, UIColor *color) {
+  return stem ? [NSString stringWithFormat:@"%@ (%@)", stem, DWColorText(color)] : @"none";
 }
 
-static void ExplainPalette(DWDoctorFindings *findings, NSString *role, NSDictionary *dictionary, BOOL read,
-                           NSMutableDictionary *out) {
-  NSString *suffix = DWPaletteSuffix(role);
+// "lightgray2" -> "lightgray": the colour a palette key is named after.
+static NSString *StemOf(NSString *key, NSString *suffix) {
+  return [key hasSuffix:suffix] ? [key substringToIndex:[key length] - [suffix length]] : key;
+}
+
+// The palette's set keys in the order the library tests them: the getters answer the first one's
+// colour, the label setters end on the last one's. Returns the colour labels end on, or nil.
+static UIColor *ExplainPalette(DWDoctorFindings *findings, DWLibraryBehaviour *library, NSString *role,
+                               NSDictionary *dictionary, BOOL read, NSMutableDictionary *out) {
+  NSString *suffix = DWPaletteSuffix(role), *file = DWPaletteDevicePath(role);
   NSMutableArray *setKeys = [NSMutableArray array];
-  NSString *first = nil, *last = nil;
-  for (NSString *stem in DWPaletteStems()) {
+  NSString *firstKey = nil, *lastKey = nil;
+  for (NSString *key in [library paletteKeysOfFile:file]) {
     BOOL on = NO;
-    NSString *key = [stem stringByAppendingString:suffix];
     if (DWBooleanReading([dictionary objectForKey:key], &on) && on) {
       [setKeys addObject:key];
-      if (first == nil) first = stem;
-      last = stem;
+      if (firstKey == nil) firstKey = key;
+      lastKey = key;
     }
   }
-  NSString *getterColor = first ? DWColorText(DWPaletteNamedColor(first)) : nil;
+  NSString *first = firstKey ? StemOf(firstKey, suffix) : nil, *last = lastKey ? StemOf(lastKey, suffix) : nil;
+  UIColor *firstColor = firstKey ? [library colorOfPaletteKey:firstKey inFile:file] : nil;
+  UIColor *lastColor = lastKey ? [library colorOfPaletteKey:lastKey inFile:file] : nil;
+  NSString *getterColor = first ? DWColorText(firstColor) : nil;
   BOOL setterDiffers = [role isEqualToString:@"text"] && last != nil && ![last isEqualToString:first];
-  NSString *label = [NSString stringWithFormat:@"  %@ (%@, suffix %@):", role,
-                                               [DWPaletteDevicePath(role) lastPathComponent], suffix];
+  NSString *label = [NSString stringWithFormat:@"  %@ (%@, suffix %@):", role, [file lastPathComponent], suffix];
   if (!read) {
     [findings say:@"%@ no palette; the host's own colours stay", label];
   } else if ([setKeys count] == 0) {
@@ -249,48 +279,60 @@ static void ExplainPalette(DWDoctorFindings *findings, NSString *role, NSDiction
   } else {
     NSMutableString *line = [NSMutableString stringWithFormat:@"%@ set %@; the getters report %@", label,
                                                               [setKeys componentsJoinedByString:@", "],
-                                                              NamedColorText(first)];
-    if (setterDiffers) [line appendFormat:@", but the label colour setters end on %@", NamedColorText(last)];
+                                                              NamedColorText(first, firstColor)];
+    if (setterDiffers) {
+      [line appendFormat:@", but the label colour setters end on %@", NamedColorText(last, lastColor)];
+    }
     [findings say:@"%@", line];
   }
   [out setObject:[NSDictionary dictionaryWithObjectsAndKeys:setKeys, @"setKeys", OrNull(first), @"getterColorName",
                                                             OrNull(getterColor), @"getterColor",
                                                             OrNull(setterDiffers ? last : first),
                                                             @"setterColorName",
-                                                            OrNull(setterDiffers
-                                                                       ? DWColorText(DWPaletteNamedColor(last))
-                                                                       : getterColor),
+                                                            OrNull(setterDiffers ? DWColorText(lastColor)
+                                                                                 : getterColor),
                                                             @"setterColor", nil]
           forKey:role];
+  return setterDiffers ? lastColor : firstColor;
 }
 
-// A component as the library's colour comparison sees it: × 255 in the component type, truncated.
-static long EightBit(DWCGFloat component) {
-  DWCGFloat scaled = component * (DWCGFloat)255;
-  if (!(scaled > -1 && scaled < 256)) return -1;  // out of range, or NaN: matches no byte
-  return (long)scaled;
+static NSDictionary *StockColor(NSString *shortName, NSString *longName, UIColor *color) {
+  return [NSDictionary dictionaryWithObjectsAndKeys:shortName, @"short", longName, @"long", color, @"color", nil];
 }
 
-static BOOL SameAtEightBits(UIColor *a, UIColor *b) {
-  DWCGFloat x[4], y[4];
-  if (![a getRed:&x[0] green:&x[1] blue:&x[2] alpha:&x[3]] || ![b getRed:&y[0] green:&y[1] blue:&y[2] alpha:&y[3]])
-    return NO;
-  for (int i = 0; i < 4; ++i) {
-    if (EightBit(x[i]) != EightBit(y[i])) return NO;
+// The host's own colours that the background filter exchanges for "background", each with the
+// names the doctor gives it. The filter itself is asked about every colour the host paints with.
+static NSArray *FilteredStockColors(DWLibraryBehaviour *library) {
+  NSArray *stock = [NSArray
+      arrayWithObjects:StockColor(@"white", @"white", [UIColor whiteColor]),
+                       StockColor(@"#121212", @"the stock grey #121212", DWHostGrey121212()),
+                       StockColor(@"#181818", @"the stock grey #181818", DWHostGrey181818()),
+                       StockColor(@"#282828", @"the stock grey #282828", DWHostGrey282828()),
+                       StockColor(@"#B3B3B3", @"the light grey #B3B3B3", DWHostLightGreyB3B3B3()),
+                       StockColor(@"#1DB954", @"the brand green #1DB954", DWHostGreen()),
+                       StockColor(@"black", @"black", [UIColor blackColor]), nil];
+  NSMutableArray *filtered = [NSMutableArray array];
+  for (NSDictionary *color in stock) {
+    if ([library filterExchanges:[color objectForKey:@"color"]]) [filtered addObject:color];
   }
-  return YES;
+  return filtered;
 }
 
-// The colours the background filter exchanges for "background", as it builds them.
-static NSString *FilteredStockColor(UIColor *color) {
-  NSArray *names = [NSArray arrayWithObjects:@"white", @"the stock grey #121212", @"the stock grey #181818",
-                                             @"the stock grey #282828", nil];
-  const unsigned bytes[] = {255, 18, 24, 40};
-  for (NSUInteger i = 0; i < 4; ++i) {
-    DWCGFloat c = (DWCGFloat)((float)bytes[i] / 255.0f);
-    if (SameAtEightBits(color, [UIColor colorWithRed:c green:c blue:c alpha:1])) return [names objectAtIndex:i];
+// What the filter makes of `color`: nil when it shows as it is, else the name of the stock colour it
+// is the same as in the library's comparison.
+static NSString *FilteredStockColor(DWLibraryBehaviour *library, NSArray *filteredStock, UIColor *color) {
+  if (![library filterExchanges:color]) return nil;
+  for (NSDictionary *stock in filteredStock) {
+    if ([library isColor:color sameAs:[stock objectForKey:@"color"]]) return [stock objectForKey:@"long"];
   }
-  return nil;
+  return @"a colour";
+}
+
+static NSString *FilterLine(NSArray *filteredStock) {
+  if ([filteredStock count] == 0) return @"  the background filter exchanges none of the host's own colours";
+  return [NSString stringWithFormat:@"  while the switch is on, views with a %@ background get the \"background\" "
+                                    @"colour",
+                                    Listing([filteredStock valueForKey:@"short"], @"or")];
 }
 
 static void NoteUnshown(DWDoctorFindings *findings, NSMutableArray *unshown, NSString *key, NSString *reason) {
@@ -299,8 +341,9 @@ static void NoteUnshown(DWDoctorFindings *findings, NSMutableArray *unshown, NSS
 }
 
 // Colours that are set but cannot show, each with the reason.
-static void ExplainUnshownColors(DWDoctorFindings *findings, NSDictionary *main, BOOL themeOn, UIColor *tabs,
-                                 UIColor *background, UIColor *text, NSString *lastTextStem) {
+static void ExplainUnshownColors(DWDoctorFindings *findings, DWLibraryBehaviour *library, NSArray *filteredStock,
+                                 NSDictionary *main, BOOL themeOn, UIColor *tabs, UIColor *background, UIColor *text,
+                                 NSString *lastTextStem, UIColor *last) {
   NSMutableArray *unshown = [NSMutableArray array];
   for (NSString *key in DWMainColorKeys()) {
     if ([main objectForKey:key] != nil && !themeOn) {
@@ -308,20 +351,18 @@ static void ExplainUnshownColors(DWDoctorFindings *findings, NSDictionary *main,
     }
   }
   BOOL tabsFromFile = [[main objectForKey:@"tabs"] isKindOfClass:[NSString class]];
-  NSString *stock = themeOn && tabsFromFile ? FilteredStockColor(tabs) : nil;
+  NSString *stock = themeOn && tabsFromFile ? FilteredStockColor(library, filteredStock, tabs) : nil;
   if (stock != nil) {
     NoteUnshown(findings, unshown, @"tabs", [NSString stringWithFormat:@"%@ is %@, which the background filter exchanges for \"background\" "
                                              @"(%@), so the views painted with \"tabs\" show \"background\"",
                                              DWColorText(tabs), stock, DWColorText(background)]);
   }
-  if (![lastTextStem isKindOfClass:[NSString class]]) lastTextStem = nil;
-  UIColor *last = lastTextStem ? DWPaletteNamedColor(lastTextStem) : nil;
   if (themeOn && [[main objectForKey:@"text2"] isKindOfClass:[NSString class]] && last != nil &&
-      !SameAtEightBits(text, last)) {
+      ![library isColor:text sameAs:last]) {
     NoteUnshown(findings, unshown, @"text2", [NSString stringWithFormat:@"%@ reaches each label through setTextColor:, which hands it on to "
                                               @"_setTextColor:, where the text palette's set keys follow it; labels "
                                               @"end %@",
-                                              DWColorText(text), NamedColorText(lastTextStem)]);
+                                              DWColorText(text), NamedColorText(lastTextStem, last)]);
   }
   [findings->document setObject:unshown forKey:@"unshownColors"];
 }
@@ -358,6 +399,30 @@ static void ExplainContrast(DWDoctorFindings *findings, UIColor *text, UIColor *
                          forKey:@"contrast"];
 }
 
+// NO, saying what is missing, when the library does not answer what the doctor asks of it.
+static BOOL LibraryAnswersTheDoctor(DWLibraryBehaviour *library, NSString **error) {
+  for (NSString *key in DWMainColorKeys()) {
+    if ([[library fallbacksOfColorKey:key] count] == 0) {
+      *error = [NSString stringWithFormat:@"the library, run in the host, reads no colour \"%@\" from %@", key,
+                                          DWMainPrefsDevicePath];
+      return NO;
+    }
+  }
+  for (NSString *role in DWPaletteRoles()) {
+    if ([[library paletteKeysOfFile:DWPaletteDevicePath(role)] count] == 0) {
+      *error = [NSString stringWithFormat:@"the library, run in the host, tests no key of %@ in its colour getters",
+                                          DWPaletteDevicePath(role)];
+      return NO;
+    }
+  }
+  UIColor *white = [UIColor whiteColor];
+  if (![library isColor:white sameAs:white]) {
+    *error = @"the library, run in the host, has no colour comparison (isSameColor:)";
+    return NO;
+  }
+  return YES;
+}
+
 int DWRunDoctor(NSArray *arguments) {
   DWOptions *options = [DWOptions parse:arguments
                                 command:@"doctor"
@@ -366,6 +431,13 @@ int DWRunDoctor(NSArray *arguments) {
   if (options == nil) return 2;
   NSString *root = DWDeviceRootOf(options);
   if (!DWCheckDeviceRoot(@"doctor", root)) return 2;
+  NSString *error = nil;
+  DWLibraryBehaviour *library = [DWLibraryBehaviour launch:&error];
+  if (library == nil || !LibraryAnswersTheDoctor(library, &error)) {
+    DWPrintError(@"doctor: %@", error);
+    [library finish];
+    return 2;
+  }
   DWDeviceSetRoot(root);
   DWDoctorFindings *findings = [[[DWDoctorFindings alloc] init] autorelease];
   NSMutableDictionary *document = findings->document;
@@ -384,23 +456,30 @@ int DWRunDoctor(NSArray *arguments) {
   BOOL themeOn = ExplainSwitch(findings, main, main != nil);
   [findings say:@"colours:"];
   NSMutableDictionary *colors = [NSMutableDictionary dictionary];
-  UIColor *tabs = ExplainColor(findings, main, @"tabs", colors);
-  UIColor *background = ExplainColor(findings, main, @"background", colors);
-  UIColor *text = ExplainColor(findings, main, @"text2", colors);
-  [findings say:@"  while the switch is on, views with a white, #121212, #181818 or #282828 background get the "
-                @"\"background\" colour"];
-  if (main != nil) CollectIgnored(findings, main, @"main", DWDeviceLocalPath(DWMainPrefsDevicePath), ignored);
+  UIColor *tabs = ExplainColor(findings, main, @"tabs", [library fallbacksOfColorKey:@"tabs"], colors);
+  UIColor *background =
+      ExplainColor(findings, main, @"background", [library fallbacksOfColorKey:@"background"], colors);
+  UIColor *text = ExplainColor(findings, main, @"text2", [library fallbacksOfColorKey:@"text2"], colors);
+  NSArray *filteredStock = FilteredStockColors(library);
+  [findings say:@"%@", FilterLine(filteredStock)];
+  if (main != nil) CollectIgnored(findings, library, main, @"main", DWDeviceLocalPath(DWMainPrefsDevicePath), ignored);
 
   [findings say:@"palettes (they apply whether the switch is on or off):"];
   NSMutableDictionary *paletteRecords = [NSMutableDictionary dictionary];
+  UIColor *labelsEndOn = nil;
   for (NSString *role in DWPaletteRoles()) {
     NSDictionary *palette = [palettes objectForKey:role];
-    ExplainPalette(findings, role, palette, palette != nil, paletteRecords);
-    if (palette != nil) CollectIgnored(findings, palette, role, DWDeviceLocalPath(DWPaletteDevicePath(role)), ignored);
+    UIColor *setterColor = ExplainPalette(findings, library, role, palette, palette != nil, paletteRecords);
+    if ([role isEqualToString:@"text"]) labelsEndOn = setterColor;
+    if (palette != nil) {
+      CollectIgnored(findings, library, palette, role, DWDeviceLocalPath(DWPaletteDevicePath(role)), ignored);
+    }
   }
   ExplainContrast(findings, text, background, themeOn);
-  ExplainUnshownColors(findings, main, themeOn, tabs, background, text,
-                       [[paletteRecords objectForKey:@"text"] objectForKey:@"setterColorName"]);
+  id lastTextStem = [[paletteRecords objectForKey:@"text"] objectForKey:@"setterColorName"];
+  ExplainUnshownColors(findings, library, filteredStock, main, themeOn, tabs, background, text,
+                       [lastTextStem isKindOfClass:[NSString class]] ? lastTextStem : nil, labelsEndOn);
+  [library finish];
 
   int status = [findings->warnings count] == 0 ? 0 : 1;
   [document setObject:fileRecords forKey:@"files"];

@@ -3,7 +3,7 @@
 // the library reads has exactly one cell of its type with a default the library agrees with, and no
 // cell writes a key the library does not read, or writes it to another file.
 #import "Commands.h"
-#import "LibraryReads.h"
+#import "LibraryBehaviour.h"
 #import "PaneLayout.h"
 
 #import "sim/colorpicker/ColorPicker.h"

@@ -10,8 +10,8 @@ extern NSString *const DWMainPrefsDevicePath;
 extern NSString *const DWSwitchKey;
 NSArray *DWMainColorKeys(void);  // "tabs", "background", "text2"
 
-// The fifteen colour stems in binding order: the first set key wins for the getters, the last set
-// key is what the label setters end on.
+// The fifteen colour stems of the palette keys, for writing and checking keys. The order the library
+// tests them in, and the colour each names, are learnt from the library (LibraryBehaviour.h).
 NSArray *DWPaletteStems(void);
 // "icon", "text", "status", with key suffixes "1", "2", "3".
 NSArray *DWPaletteRoles(void);
@@ -19,8 +19,6 @@ NSString *DWPaletteDevicePath(NSString *role);
 NSString *DWPaletteSuffix(NSString *role);
 // The role whose suffix is `suffix`, or nil.
 NSString *DWPaletteRoleForSuffix(NSString *suffix);
-// The platform colour a stem names (whiteColor, lightGrayColor, ...).
-id DWPaletteNamedColor(NSString *stem);
 
 typedef enum { DWFileRead, DWFileMissing, DWFileUnreadable, DWFileNotPropertyList, DWFileNotDictionary } DWFileState;
 extern NSString *const DWFileStateNames[];  // stable names for JSON: "read", "missing", ...

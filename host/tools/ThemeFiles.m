@@ -39,16 +39,6 @@ NSString *DWPaletteRoleForSuffix(NSString *suffix) {
   return nil;
 }
 
-id DWPaletteNamedColor(NSString *stem) {
-  NSString *name = stem;
-  if ([stem isEqualToString:@"lightgray"]) name = @"lightGray";
-  if ([stem isEqualToString:@"darkgray"]) name = @"darkGray";
-  Class colorClass = NSClassFromString(@"UIColor");
-  SEL selector = NSSelectorFromString([name stringByAppendingString:@"Color"]);
-  if (colorClass == Nil || ![colorClass respondsToSelector:selector]) return nil;
-  return [colorClass performSelector:selector];
-}
-
 static NSDictionary *ReadDictionaryFile(NSString *localPath, DWFileState *state, NSString **reason,
                                         DWPropertyListReadResult *resultOut);
 

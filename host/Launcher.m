@@ -8,6 +8,7 @@
 #import <Foundation/NSDebug.h>
 
 #include <dlfcn.h>
+#include <errno.h>
 #include <objc/runtime.h>
 #include <stdlib.h>
 #include <string.h>
@@ -108,6 +109,11 @@ BOOL DWLaunchProcess(NSString *deviceRoot, NSString *libraryPath, NSString *bund
     return YES;
   }
 
+  // The loader reads the filter of a library that is there: a missing library is the fault to name.
+  if (access([libraryPath fileSystemRepresentation], R_OK) != 0) {
+    if (error != NULL) *error = [NSString stringWithFormat:@"cannot load %@: %s", libraryPath, strerror(errno)];
+    return NO;
+  }
   DWFilterDecision decision = DecideForThisProcess(libraryPath, bundleIdentifier);
   *why = [NSString stringWithFormat:@"%s%s", decision.verdict == DWFilterInvalid ? "invalid, so loaded nowhere: " : "",
                                      decision.reason];

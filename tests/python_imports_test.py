@@ -50,7 +50,7 @@ def our_modules(paths):
     for path in paths:
         base = os.path.basename(path)
         names.add(base[:-3] if base.endswith(".py") else base)
-        if base == "__init__.py":
+        if base.endswith(".py"):  # a folder of our modules is a package of ours, __init__.py or not
             names.add(os.path.basename(os.path.dirname(path)))
     return names
 

@@ -2,6 +2,9 @@
 # every test, with 64-bit and with 32-bit colour components, and checks the device build.
 # A fresh clone starts with ./run (the README's commands), which installs what make needs first.
 # Building is quiet: each step's output goes to a log shown only on failure; VERBOSE=1 shows it all.
+# CMake builds everything, the device build included; this file only names the trees and runs the
+# steps of the test command. Any tree also stands alone: cmake -S . -B T && cmake --build T &&
+# ctest --test-dir T.
 
 BUILD      := build
 BUILD_F32  := build-f32
@@ -10,7 +13,8 @@ BUILD_TSAN := build-tsan
 CMAKE_ARGS := -DCMAKE_BUILD_TYPE=RelWithDebInfo
 JOBS       := $(shell nproc 2>/dev/null || echo 2)
 
-.PHONY: all bootstrap configure build build-sim build-f32 build-asan demo test test-64 test-32 test-sanitize test-threads device-check clean
+.PHONY: all bootstrap configure build build-sim build-f32 build-asan demo test test-64 test-32 test-sanitize test-threads \
+  fuzz-smoke fuzz ios ios-check package device-check clean
 all: build
 
 # $(call step,LOG,MESSAGE,COMMAND): one line of progress, the command's output in LOG.
@@ -24,8 +28,11 @@ endif
 bootstrap:
 	@scripts/bootstrap
 
+# The plain tree also builds the device build, the device model and the fuzz targets; `make package`
+# writes the package to dist/.
 $(BUILD)/CMakeCache.txt: | bootstrap
-	$(call step,$(BUILD)/configure.log,configuring $(BUILD)/,cmake -S . -B $(BUILD) $(CMAKE_ARGS))
+	$(call step,$(BUILD)/configure.log,configuring $(BUILD)/,cmake -S . -B $(BUILD) $(CMAKE_ARGS) \
+	  -DDUSKWELL_PACKAGE_DIR=$(CURDIR)/dist)
 
 $(BUILD_F32)/CMakeCache.txt: | bootstrap
 	$(call step,$(BUILD_F32)/configure.log,configuring $(BUILD_F32)/,cmake -S . -B $(BUILD_F32) $(CMAKE_ARGS) \
@@ -54,29 +61,53 @@ build-asan: bootstrap $(BUILD_SAN)/CMakeCache.txt
 demo: build-sim
 	@scripts/demo $(BUILD)/duskwell-sim
 
-# The device model's own tests load the shipped dylib too.
+# Each tree's own tests. In build/, the device build's tests and the fuzz targets are steps of their
+# own (ios-check, fuzz-smoke); the sanitizers' options are the trees' own (CMakeLists.txt).
 CTEST := ctest --output-on-failure -j $(JOBS)
+CMAKE_BUILD = cmake --build $(1) -j $(JOBS) $(if $(2),--target $(2))
 
-test-64: build ios
-	cd $(BUILD) && $(CTEST)
+test-64: build
+	cd $(BUILD) && $(CTEST) -LE '^(device-build|fuzz)$$'
 
 test-32: build-f32
 	cd $(BUILD_F32) && $(CTEST)
 
-# AddressSanitizer and UndefinedBehaviorSanitizer errors fail the run. Leak reports are off: the GNU
-# runtime and GNUstep keep their tables until exit; the tests count live objects themselves.
-test-sanitize: build-asan ios
-	cd $(BUILD_SAN) && ASAN_OPTIONS=detect_leaks=0 UBSAN_OPTIONS=print_stacktrace=1 $(CTEST)
+test-sanitize: build-asan
+	cd $(BUILD_SAN) && $(CTEST)
 
-# ThreadSanitizer on the threaded test alone: it builds only that test and what it loads.
+# ThreadSanitizer on the threaded test alone: the tree holds only that test and what it loads.
 $(BUILD_TSAN)/CMakeCache.txt: | bootstrap
 	$(call step,$(BUILD_TSAN)/configure.log,configuring $(BUILD_TSAN)/,cmake -S . -B $(BUILD_TSAN) $(CMAKE_ARGS) \
 	  -DDUSKWELL_THREAD_SANITIZER=ON -DDUSKWELL_BENCHMARKS=OFF)
 
 test-threads: bootstrap $(BUILD_TSAN)/CMakeCache.txt
-	$(call step,$(BUILD_TSAN)/build.log,building the threaded test in $(BUILD_TSAN)/,\
-	  cmake --build $(BUILD_TSAN) -j $(JOBS) --target duskwell_thread_tests)
-	TSAN_OPTIONS="halt_on_error=1 exitcode=66 suppressions=$(CURDIR)/tests/tsan.supp" $(BUILD_TSAN)/duskwell_thread_tests
+	$(call step,$(BUILD_TSAN)/build.log,building the threaded test in $(BUILD_TSAN)/,$(call CMAKE_BUILD,$(BUILD_TSAN)))
+	cd $(BUILD_TSAN) && $(CTEST)
+
+# Each fuzz target for a few hundred inputs (FUZZ_RUNS, default 400); `make fuzz` runs each for
+# FUZZ_TIME seconds (default 60) instead, keeping what it finds in build/fuzz/corpus/.
+FUZZ_TARGETS := preferences_fuzz color_strings_fuzz theme_set_fuzz
+fuzz-smoke: bootstrap $(BUILD)/CMakeCache.txt
+	$(call step,$(BUILD)/fuzz.log,building the fuzz targets in $(BUILD)/,$(call CMAKE_BUILD,$(BUILD),$(FUZZ_TARGETS)))
+	cd $(BUILD) && $(CTEST) -L '^fuzz$$'
+
+fuzz: bootstrap $(BUILD)/CMakeCache.txt
+	$(call CMAKE_BUILD,$(BUILD),fuzz)
+
+# The device build (build/duskwell.dylib, fat: armv7 + arm64), checked as it is built; ios-check
+# adds the tests of the linker, the checker and the packager; `make package` writes the .deb
+# (HOST_BUNDLE_ID=... adds the host app's bundle id to the filter, beside its classes).
+ios: bootstrap $(BUILD)/CMakeCache.txt
+	$(call step,$(BUILD)/ios.log,building and checking $(BUILD)/duskwell.dylib,$(call CMAKE_BUILD,$(BUILD),duskwell-dylib))
+
+ios-check: bootstrap $(BUILD)/CMakeCache.txt
+	$(call step,$(BUILD)/ios.log,building the device build and its tests in $(BUILD)/,\
+	  $(call CMAKE_BUILD,$(BUILD),duskwell-dylib duskwell-link-test))
+	cd $(BUILD) && $(CTEST) -L '^device-build$$'
+
+package: bootstrap $(BUILD)/CMakeCache.txt
+	$(call step,$(BUILD)/package.log,building the package,$(call CMAKE_BUILD,$(BUILD),deb))
+	$(if $(VERBOSE),,@grep -h '^build-deb: ' $(BUILD)/package.log)
 
 # The steps of `make test`, in order, each with its own parts side by side (-j); the run stops at
 # the first failing step and ends with a table of each step's time.
@@ -88,11 +119,8 @@ configure: $(BUILD)/CMakeCache.txt $(BUILD_F32)/CMakeCache.txt $(BUILD_SAN)/CMak
 test: bootstrap
 	@scripts/run-steps $(foreach t,$(TEST_STEPS),"$(t)" "$(MAKE) --no-print-directory -j$(JOBS) $(t)")
 
-clean: ios-clean fuzz-clean
+clean:
 	rm -rf $(BUILD) $(BUILD_F32) $(BUILD_SAN) $(BUILD_TSAN) out dist
-
-include ios/ios.mk
-include fuzz/fuzz.mk
 
 # The shipped device dylib run under emulation (build/duskwell-device) through every scenario, each
 # slice's trace compared with the Linux build's of its width: arm64 with build/, armv7 with
@@ -100,13 +128,15 @@ include fuzz/fuzz.mk
 SCENARIOS = $(sort $(wildcard tests/scenarios/*.json))
 ifeq ($(origin DYLIB),command line)
 device_check_dylib := $(DYLIB)
-device_check_needs :=
+device_check_targets := duskwell-device duskwell-sim
 else
-device_check_dylib := $(IOS_DYLIB)
-device_check_needs := ios
+device_check_dylib := $(BUILD)/duskwell.dylib
+device_check_targets := duskwell-device duskwell-sim duskwell-dylib
 endif
 
-device-check: build build-f32 $(device_check_needs)
+device-check: bootstrap $(BUILD)/CMakeCache.txt $(BUILD_F32)/CMakeCache.txt
+	$(call step,$(BUILD)/device-check.log,building the device model and both widths' duskwell-sim,\
+	  $(call CMAKE_BUILD,$(BUILD),$(device_check_targets)) && $(call CMAKE_BUILD,$(BUILD_F32),duskwell-sim))
 	@test -n "$(SCENARIOS)" || { echo "device-check: no scenarios in tests/scenarios/" >&2; exit 1; }
 	@device/check-traces --device $(BUILD)/duskwell-device --linux $(BUILD)/duskwell-sim \
 	  --linux-f32 $(BUILD_F32)/duskwell-sim --dylib $(device_check_dylib) $(SCENARIOS)

@@ -12,7 +12,7 @@ namespace device {
 
 #include <cstdlib>
 
-// The dylib `make ios` builds, or the one DUSKWELL_DEVICE_DYLIB names.
+// The dylib this tree builds, or the one DUSKWELL_DEVICE_DYLIB names.
 inline const char *ShippedDylibPath() {
   const char *path = std::getenv("DUSKWELL_DEVICE_DYLIB");
   return path != nullptr && *path != '\0' ? path : DUSKWELL_DEVICE_DYLIB;

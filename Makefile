@@ -14,7 +14,7 @@ CMAKE_ARGS := -DCMAKE_BUILD_TYPE=RelWithDebInfo
 JOBS       := $(shell nproc 2>/dev/null || echo 2)
 
 .PHONY: all bootstrap configure build build-sim build-f32 build-asan demo test test-64 test-32 test-sanitize test-threads \
-  fuzz-smoke fuzz ios ios-check package device-check clean
+  fuzz-smoke fuzz device-build device-build-check package device-check clean
 all: build
 
 # $(call step,LOG,MESSAGE,COMMAND): one line of progress, the command's output in LOG.
@@ -62,7 +62,7 @@ demo: build-sim
 	@scripts/demo $(BUILD)/duskwell-sim
 
 # Each tree's own tests. In build/, the device build's tests and the fuzz targets are steps of their
-# own (ios-check, fuzz-smoke); the sanitizers' options are the trees' own (CMakeLists.txt).
+# own (device-build-check, fuzz-smoke); the sanitizers' options are the trees' own (CMakeLists.txt).
 CTEST := ctest --output-on-failure -j $(JOBS)
 CMAKE_BUILD = cmake --build $(1) -j $(JOBS) $(if $(2),--target $(2))
 
@@ -94,14 +94,14 @@ fuzz-smoke: bootstrap $(BUILD)/CMakeCache.txt
 fuzz: bootstrap $(BUILD)/CMakeCache.txt
 	$(call CMAKE_BUILD,$(BUILD),fuzz)
 
-# The device build (build/duskwell.dylib, fat: armv7 + arm64), checked as it is built; ios-check
+# The device build (build/duskwell.dylib, fat: armv7 + arm64), checked as it is built; device-build-check
 # adds the tests of the linker, the checker and the packager; `make package` writes the .deb
 # (HOST_BUNDLE_ID=... adds the host app's bundle id to the filter, beside its classes).
-ios: bootstrap $(BUILD)/CMakeCache.txt
-	$(call step,$(BUILD)/ios.log,building and checking $(BUILD)/duskwell.dylib,$(call CMAKE_BUILD,$(BUILD),duskwell-dylib))
+device-build: bootstrap $(BUILD)/CMakeCache.txt
+	$(call step,$(BUILD)/device-build.log,building and checking $(BUILD)/duskwell.dylib,$(call CMAKE_BUILD,$(BUILD),duskwell-dylib))
 
-ios-check: bootstrap $(BUILD)/CMakeCache.txt
-	$(call step,$(BUILD)/ios.log,building the device build and its tests in $(BUILD)/,\
+device-build-check: bootstrap $(BUILD)/CMakeCache.txt
+	$(call step,$(BUILD)/device-build.log,building the device build and its tests in $(BUILD)/,\
 	  $(call CMAKE_BUILD,$(BUILD),duskwell-dylib duskwell-link-test))
 	cd $(BUILD) && $(CTEST) -L '^device-build$$'
 
@@ -111,7 +111,7 @@ package: bootstrap $(BUILD)/CMakeCache.txt
 
 # The steps of `make test`, in order, each with its own parts side by side (-j); the run stops at
 # the first failing step and ends with a table of each step's time.
-TEST_STEPS := configure test-64 test-32 test-sanitize test-threads fuzz-smoke ios-check device-check
+TEST_STEPS := configure test-64 test-32 test-sanitize test-threads fuzz-smoke device-build-check device-check
 
 # Every tree's configuration, side by side: each is one process of a few seconds.
 configure: $(BUILD)/CMakeCache.txt $(BUILD_F32)/CMakeCache.txt $(BUILD_SAN)/CMakeCache.txt $(BUILD_TSAN)/CMakeCache.txt
@@ -138,5 +138,5 @@ device-check: bootstrap $(BUILD)/CMakeCache.txt $(BUILD_F32)/CMakeCache.txt
 	$(call step,$(BUILD)/device-check.log,building the device model and both widths' duskwell-sim,\
 	  $(call CMAKE_BUILD,$(BUILD),$(device_check_targets)) && $(call CMAKE_BUILD,$(BUILD_F32),duskwell-sim))
 	@test -n "$(SCENARIOS)" || { echo "device-check: no scenarios in tests/scenarios/" >&2; exit 1; }
-	@device/check-traces --device $(BUILD)/duskwell-device --linux $(BUILD)/duskwell-sim \
+	@device-model/check-traces --device $(BUILD)/duskwell-device --linux $(BUILD)/duskwell-sim \
 	  --linux-f32 $(BUILD_F32)/duskwell-sim --dylib $(device_check_dylib) $(SCENARIOS)

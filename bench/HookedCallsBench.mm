@@ -25,10 +25,10 @@
 
 #import "host/HostClasses.h"
 #import "host/Launcher.h"
-#import "sim/colorpicker/ColorPicker.h"
-#import "sim/device/CallLog.h"
-#import "sim/device/Device.h"
-#import "sim/uikit/UIKit.h"
+#import "standin/colorpicker/ColorPicker.h"
+#import "standin/foundation/CallLog.h"
+#import "standin/foundation/StandInDevice.h"
+#import "standin/uikit/UIKit.h"
 
 @interface UIColor (CompareAndHex)
 - (id)initWithHex:(NSString *)hex;

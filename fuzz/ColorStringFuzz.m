@@ -2,8 +2,8 @@
 // picker, the string's own colour whenever the picker reads it, and no fault from the hex parser.
 #import "FuzzHost.h"
 
-#import "sim/colorpicker/ColorPicker.h"
-#import "sim/uikit/UIKit.h"
+#import "standin/colorpicker/ColorPicker.h"
+#import "standin/uikit/UIKit.h"
 
 @interface UIColor (CompareAndHex)
 - (id)initWithHex:(NSString *)hex;

@@ -3,9 +3,9 @@
 #import "FuzzHost.h"
 
 #import "host/HostClasses.h"
-#import "sim/device/CallLog.h"
-#import "sim/device/PropertyListFile.h"
-#import "sim/uikit/UIKit.h"
+#import "standin/foundation/CallLog.h"
+#import "standin/foundation/PropertyListFile.h"
+#import "standin/uikit/UIKit.h"
 
 #include <dlfcn.h>
 

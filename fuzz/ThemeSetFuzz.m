@@ -3,8 +3,8 @@
 // with a reason; never a temporary file left behind, never a value a file cannot hold written.
 #import "FuzzHost.h"
 
-#import "host/tools/FileWriting.h"
-#import "host/tools/ThemeFiles.h"
+#import "tools/FileWriting.h"
+#import "tools/ThemeFiles.h"
 
 #include <string.h>
 #include <sys/stat.h>

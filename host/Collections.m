@@ -2,7 +2,7 @@
 #import "HostClasses.h"
 #import "StockColors.h"
 
-#import "sim/device/CallLog.h"
+#import "standin/foundation/CallLog.h"
 
 @implementation HUBCollectionView
 - (void)layoutSubviews {

@@ -3,8 +3,8 @@
 // implementation the library may replace writes one call-log entry when it runs.
 #pragma once
 
-#import "sim/uikit/Effects.h"
-#import "sim/uikit/UIKit.h"
+#import "standin/uikit/Effects.h"
+#import "standin/uikit/UIKit.h"
 
 // ---- Styles and icons ----
 

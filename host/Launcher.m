@@ -1,8 +1,8 @@
 #define _GNU_SOURCE  // dladdr
 #import "Launcher.h"
 
-#import "../sim/device/Device.h"
-#import "../sim/device/PropertyListFile.h"
+#import "../standin/foundation/StandInDevice.h"
+#import "../standin/foundation/PropertyListFile.h"
 #import "loader-filter/LoaderFilter.h"
 
 #import <Foundation/NSDebug.h>

@@ -3,7 +3,7 @@
 #import "HostClasses.h"
 #import "StockColors.h"
 
-#import "sim/device/CallLog.h"
+#import "standin/foundation/CallLog.h"
 
 @implementation SPTNowPlayingContainerViewController
 - (void)layoutSubviews {

@@ -2,7 +2,7 @@
 // and sample receivers of the colour getters the library answers.
 #pragma once
 
-#import "sim/uikit/UIKit.h"
+#import "standin/uikit/UIKit.h"
 
 @interface DWScreen : NSObject {
  @public

@@ -1,7 +1,7 @@
 // The host's stock colours, built from byte values so that they are exactly those bytes.
 #pragma once
 
-#import "sim/uikit/UIKit.h"
+#import "standin/uikit/UIKit.h"
 
 static inline UIColor *DWHostColor(unsigned red, unsigned green, unsigned blue) {
   return [UIColor colorWithRed:(DWCGFloat)red / 255 green:(DWCGFloat)green / 255 blue:(DWCGFloat)blue / 255 alpha:1];

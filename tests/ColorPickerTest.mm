@@ -3,7 +3,7 @@
 
 #include <gtest/gtest.h>
 
-#import "sim/colorpicker/ColorPicker.h"
+#import "standin/colorpicker/ColorPicker.h"
 
 TEST(ColorPicker, GivesTheFallbacksColourForAnAbsentOrUnreadableValue) {
   EXPECT_EQ(Hex(LCPParseColorString(nil, @"#181818")), "#181818FF");

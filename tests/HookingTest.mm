@@ -5,8 +5,8 @@
 #include <gtest/gtest.h>
 #include <objc/runtime.h>
 
-#import "sim/device/Device.h"
-#import "sim/substrate/Substrate.h"
+#import "standin/foundation/StandInDevice.h"
+#import "standin/substrate/Substrate.h"
 #import "tests/HookTable.h"
 #import "tests/Preload.h"
 

@@ -8,7 +8,7 @@
 
 #import "host/HostClasses.h"
 #import "host/Screens.h"
-#import "sim/substrate/Substrate.h"
+#import "standin/substrate/Substrate.h"
 #import "tests/HookTable.h"
 
 namespace {

@@ -4,7 +4,7 @@
 #include <gtest/gtest.h>
 
 #import "host/HostClasses.h"
-#import "sim/substrate/Substrate.h"
+#import "standin/substrate/Substrate.h"
 #import "tests/HookTable.h"
 
 TEST(OlderHost, InstallsTheOtherFiftyFiveRows) {

@@ -7,9 +7,9 @@
 #include <string>
 #include <vector>
 
-#import "sim/device/CallLog.h"
-#import "sim/device/Device.h"
-#import "sim/uikit/UIKit.h"
+#import "standin/foundation/CallLog.h"
+#import "standin/foundation/StandInDevice.h"
+#import "standin/uikit/UIKit.h"
 
 // The objects of an array, for range-based loops (Objective-C++ here has no fast enumeration).
 std::vector<id> Items(NSArray *array);

@@ -1,6 +1,6 @@
 #import "Support.h"
 
-#import "sim/device/Device.h"
+#import "standin/foundation/StandInDevice.h"
 
 #include <dlfcn.h>
 #include <math.h>

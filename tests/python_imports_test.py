@@ -1,5 +1,5 @@
 #!/usr/bin/python3
-"""Every Python module that the tests and scripts import comes with Debian's Python or from a
+"""Every Python module that the repository's scripts and tests import comes with Debian's Python or from a
 package that scripts/bootstrap installs, together with whatever those modules import in turn: a
 package whose own dependencies are incomplete (python3-unicorn needs pkg_resources without saying
 so) fails here rather than on a fresh machine."""
@@ -11,26 +11,26 @@ import sys
 import unittest
 
 REPO = os.path.abspath(sys.argv.pop(1))
-FOLDERS = ("tests", "scripts", "ios", "device", "fuzz")
+# What the build makes and what git keeps are no sources of ours.
+SKIPPED = ("build", "out", "dist", "__pycache__")
 PYTHON = "/usr/bin/python3"
 
 
 def python_files():
-    for folder in FOLDERS:
-        for place, folders, files in os.walk(os.path.join(REPO, folder)):
-            folders[:] = [name for name in folders if name != "__pycache__"]
-            for name in files:
-                path = os.path.join(place, name)
-                if name.endswith(".py"):
-                    yield path
-                    continue
-                try:
-                    with open(path, "rb") as file:
-                        first = file.readline(200)
-                except OSError:
-                    continue
-                if first.startswith(b"#!") and b"python" in first:
-                    yield path
+    for place, folders, files in os.walk(REPO):
+        folders[:] = [name for name in folders if not name.startswith((".", *SKIPPED))]
+        for name in files:
+            path = os.path.join(place, name)
+            if name.endswith(".py"):
+                yield path
+                continue
+            try:
+                with open(path, "rb") as file:
+                    first = file.readline(200)
+            except OSError:
+                continue
+            if first.startswith(b"#!") and b"python" in first:
+                yield path
 
 
 def imported_modules(path):

@@ -1,0 +1,334 @@
+#include "Loader.h"
+
+#include "Text.h"
+
+#include <cstring>
+
+#include "MachOFormat.h"
+
+namespace device {
+
+const char *const Device::kObjC = "/usr/lib/libobjc.A.dylib";
+const char *const Device::kFoundation = "/System/Library/Frameworks/Foundation.framework/Foundation";
+const char *const Device::kUIKit = "/System/Library/Frameworks/UIKit.framework/UIKit";
+const char *const Device::kCoreFoundation = "/System/Library/Frameworks/CoreFoundation.framework/CoreFoundation";
+const char *const Device::kSubstrate = "/Library/Frameworks/CydiaSubstrate.framework/CydiaSubstrate";
+const char *const Device::kColorPicker = "/usr/lib/libcolorpicker.dylib";
+const char *const Device::kSystem = "/usr/lib/libSystem.B.dylib";
+
+namespace {
+
+using macho::kModInitFuncPointers;
+using macho::kSectionTypeMask;
+
+uint64_t ImageBase(Arch arch) { return arch == Arch::arm64 ? 0x100000000ull : 0x10000000ull; }
+
+bool IsObjCSection(const Section &s, const char *name) {
+  return (s.segment == "__DATA" || s.segment == "__DATA_CONST") && s.name == name;
+}
+
+}  // namespace
+
+Device::Device(const std::vector<uint8_t> &file, Arch arch, FileReader files)
+    : slice_(ParseSlice(file, arch)), machine_(std::make_unique<Machine>(arch)), files_(std::move(files)) {
+  runtime_ = std::make_unique<Runtime>(*machine_, trace_);
+  InstallFoundation(*runtime_, files_);
+  InstallUIKit(*runtime_);
+  InstallImports();
+}
+
+void Device::InstallImports() {
+  Runtime &rt = *runtime_;
+  Machine &m = *machine_;
+  auto add = [&](const std::string &symbol, const char *library, std::vector<Kind> args, Kind result,
+                 std::function<Value(const std::vector<Value> &)> body) {
+    const uint64_t address = m.AddTrap(symbol, [&m, args, result, body] {
+      Value v = body(m.Arguments(args));
+      if (result == Kind::none) v = Value::None();
+      m.Return(v);
+    });
+    functionImports_[symbol] = ImportAnswer{library, address};
+  };
+  functionImports_["_objc_msgSend"] = ImportAnswer{kObjC, rt.MessageSendTrap()};
+  add("_sel_registerName", kObjC, {Kind::word}, Kind::word, [&](const std::vector<Value> &a) {
+    if (a[0].word == 0) throw RunError("sel_registerName(NULL)");
+    return Value::Word(rt.Selector(m.ReadCString(a[0].word)));
+  });
+  add("_objc_getClass", kObjC, {Kind::word}, Kind::word, [&](const std::vector<Value> &a) {
+    if (a[0].word == 0) throw RunError("objc_getClass(NULL)");
+    const std::string name = m.ReadCString(a[0].word);
+    ClassInfo *cls = rt.FindClass(name);
+    record_.lookups.push_back(name);
+    trace_.Event("objc_getClass " + Trace::Quote(name) + " -> " + trace_.Class(cls != nullptr ? cls->handle : 0, rt));
+    return Value::Word(cls != nullptr ? cls->handle : 0);
+  });
+  // Class references: looked up by name, not traced.
+  add("_objc_lookUpClass", kObjC, {Kind::word}, Kind::word, [&](const std::vector<Value> &a) {
+    if (a[0].word == 0) throw RunError("objc_lookUpClass(NULL)");
+    ClassInfo *cls = rt.FindClass(m.ReadCString(a[0].word));
+    return Value::Word(cls != nullptr ? cls->handle : 0);
+  });
+  add("_class_getInstanceVariable", kObjC, {Kind::word, Kind::word}, Kind::word, [&](const std::vector<Value> &a) {
+    ClassInfo *cls = rt.ClassOfHandle(a[0].word);
+    if (cls == nullptr) {
+      if (a[0].word != 0) throw RunError("class_getInstanceVariable: not a class");
+      return Value::Word(0);
+    }
+    const std::string name = a[1].word != 0 ? m.ReadCString(a[1].word) : std::string();
+    uint64_t ivar = 0;
+    for (ClassInfo *c = cls; c != nullptr && a[1].word != 0; c = c->superclass) {
+      if (!c->ivars.count(name)) continue;
+      uint64_t &handle = ivarHandles_[{c, name}];
+      if (handle == 0) handle = rt.Allocate(3 * m.pointerSize());
+      ivar = handle;
+      break;
+    }
+    trace_.Event("class_getInstanceVariable " + trace_.Class(cls->handle, rt) + " " + Trace::Quote(name) + " -> " +
+                 (ivar != 0 ? "found" : "NULL"));
+    return Value::Word(ivar);
+  });
+  // The compiler's form of [x release]; the trace sees it as that message.
+  add("_objc_release", kObjC, {Kind::word}, Kind::none, [&](const std::vector<Value> &a) {
+    trace_.Open("send " + trace_.Object(a[0].word, rt) + " release");
+    if (a[0].word != 0) rt.Send("", a[0].word, "release");
+    trace_.Close(nullptr);
+    return Value::None();
+  });
+  // Likewise the compiler's forms of [x retain] and [x autorelease].
+  for (const char *message : {"retain", "autorelease"}) {
+    const std::string name = message;
+    add("_objc_" + name, kObjC, {Kind::word}, Kind::word, [&, name](const std::vector<Value> &a) {
+      trace_.Open("send " + trace_.Object(a[0].word, rt) + " " + name);
+      const Value result = a[0].word != 0 ? rt.Send("", a[0].word, name) : Value::Word(0);
+      const std::string described = trace_.Object(result.word, rt);
+      trace_.Close(&described);
+      return result;
+    });
+  }
+  // The library's local pools, written as the Linux build's NSAutoreleasePool is: `pool push` once
+  // the pool is in place, `pool pop` before its drain (whose releases are the runtime's own).
+  add("_objc_autoreleasePoolPush", kObjC, {}, Kind::word, [&](const std::vector<Value> &) {
+    const uint64_t token = rt.PushPool();
+    trace_.Event("pool push");
+    return Value::Word(token);
+  });
+  add("_objc_autoreleasePoolPop", kObjC, {Kind::word}, Kind::none, [&](const std::vector<Value> &a) {
+    trace_.Event("pool pop");
+    rt.PopPool(a[0].word);
+    return Value::None();
+  });
+  add("_MSHookMessageEx", kSubstrate, {Kind::word, Kind::word, Kind::word, Kind::word}, Kind::none,
+      [&](const std::vector<Value> &a) {
+        ClassInfo *cls = rt.ClassOfHandle(a[0].word);
+        if (!rt.IsSelector(a[1].word)) throw RunError("MSHookMessageEx with something that is not a selector");
+        const std::string selector = rt.SelectorName(a[1].word);
+        record_.installs.push_back(
+            LoadRecord::Install{cls != nullptr ? cls->name : std::string(), selector, a[2].word, a[3].word});
+        ClassInfo *definer = cls != nullptr ? rt.Definer(cls, a[1].word) : nullptr;
+        const Runtime::HookOutcome outcome = rt.HookMessage(a[0].word, a[1].word, a[2].word, a[3].word);
+        std::string described = "none";
+        if (outcome == Runtime::HookOutcome::own) described = "own";
+        if (outcome == Runtime::HookOutcome::inherited) described = "inherited " + definer->name;
+        trace_.Event("MSHookMessageEx " + trace_.Class(a[0].word, rt) + " " + selector + " -> " + described);
+        return Value::None();
+      });
+  add("_LCPParseColorString", kColorPicker, {Kind::word, Kind::word}, Kind::word, [&](const std::vector<Value> &a) {
+    const uint64_t color = ParseColorString(rt, a[0].word, a[1].word);
+    trace_.Event("LCPParseColorString " + trace_.Object(a[0].word, rt) + " " + trace_.Object(a[1].word, rt) + " -> " +
+                 trace_.Object(color, rt));
+    return Value::Word(color);
+  });
+  add("___stack_chk_fail", kSystem, {}, Kind::none, [](const std::vector<Value> &) -> Value {
+    throw RunError("__stack_chk_fail: the stack guard was overwritten");
+  });
+  add("dyld_stub_binder", kSystem, {}, Kind::none, [](const std::vector<Value> &) -> Value {
+    throw RunError("dyld_stub_binder reached: a lazy pointer was left unbound");
+  });
+  stackGuard_ = rt.Allocate(m.pointerSize(), m.pointerSize());
+  m.WritePointer(stackGuard_, 0x5a17c0de5a17c0deull);
+}
+
+ImportAnswer Device::Resolve(const std::string &symbol) {
+  auto function = functionImports_.find(symbol);
+  if (function != functionImports_.end()) return function->second;
+  if (symbol == "___CFConstantStringClassReference") {
+    return ImportAnswer{kCoreFoundation, runtime_->FindClass("__NSCFConstantString")->handle};
+  }
+  if (symbol == "___stack_chk_guard") return ImportAnswer{kSystem, stackGuard_};
+  for (const char *prefix : {"_OBJC_CLASS_$_", "_OBJC_METACLASS_$_"}) {
+    if (symbol.rfind(prefix, 0) != 0) continue;
+    const std::string name = symbol.substr(std::strlen(prefix));
+    ClassInfo *cls = runtime_->FindClass(name);
+    // Only the device's own libraries export classes; the host app's classes are looked up by name.
+    if (cls == nullptr || !(name.rfind("NS", 0) == 0 || name.rfind("UI", 0) == 0) || name.rfind("__", 0) == 0) break;
+    const char *library = name == "NSObject" ? kObjC : name.rfind("NS", 0) == 0 ? kFoundation : kUIKit;
+    return ImportAnswer{library, prefix[6] == 'C' ? cls->handle : cls->metaHandle};
+  }
+  return ImportAnswer{};
+}
+
+void Device::MapSegments() {
+  uint64_t lowest = UINT64_MAX;
+  for (const Segment &s : slice_.segments) {
+    if (s.memorySize != 0) lowest = std::min(lowest, s.address);
+  }
+  slide_ = ImageBase(slice_.arch) - lowest;
+  uint64_t textBegin = UINT64_MAX, textEnd = 0;
+  for (const Segment &s : slice_.segments) {
+    if (s.memorySize == 0) continue;
+    if ((s.address & 0xfff) != 0) throw LoadError("segment " + s.name + " is not page aligned");
+    machine_->Map(Slid(s.address), s.memorySize, s.initialProtection);
+    machine_->Write(Slid(s.address), slice_.bytes.data() + s.fileOffset, s.fileSize);
+    if (s.initialProtection & macho::kProtExecute) {
+      textBegin = std::min(textBegin, Slid(s.address));
+      textEnd = std::max(textEnd, Slid(s.address + s.memorySize));
+    }
+  }
+  if (textEnd == 0) throw LoadError("no executable segment");
+  runtime_->SetImageRange(textBegin, textEnd);
+}
+
+void Device::ApplyRebases() {
+  for (const Rebase &r : DecodeRebases(slice_, slice_.dyldInfo.rebase)) {
+    const uint64_t at = Slid(r.address);
+    machine_->WritePointer(at, machine_->ReadPointer(at) + slide_);
+  }
+}
+
+void Device::ApplyBinds() {
+  if (!slice_.dyldInfo.weakBind.empty() && slice_.dyldInfo.weakBind[0] != 0) {
+    throw LoadError("weak binds are not modelled");
+  }
+  std::vector<Bind> binds = DecodeBinds(slice_, slice_.dyldInfo.bind, false);
+  for (const Bind &b : DecodeBinds(slice_, slice_.dyldInfo.lazyBind, true)) binds.push_back(b);
+  for (const Bind &b : binds) {
+    const std::string library = slice_.LibraryOf(b.ordinal);
+    const ImportAnswer answer = Resolve(b.symbol);
+    if (answer.library.empty()) {
+      throw LoadError("import " + b.symbol + " from " + library + " is not known to the device model");
+    }
+    if (answer.library != library) {
+      throw LoadError("import " + b.symbol + " is bound to " + library + ", but on the device it lives in " +
+                      answer.library);
+    }
+    machine_->WritePointer(Slid(b.address), answer.value + static_cast<uint64_t>(b.addend));
+  }
+}
+
+std::vector<uint64_t> Device::PointersIn(const Section &section) {
+  std::vector<uint64_t> out;
+  const unsigned p = machine_->pointerSize();
+  if (section.size % p != 0) throw LoadError("section " + section.name + " is not a whole number of pointers");
+  for (uint64_t at = 0; at < section.size; at += p) out.push_back(machine_->ReadPointer(Slid(section.address + at)));
+  return out;
+}
+
+void Device::FixUpSelectors() {
+  // The runtime makes every selector reference point at the one selector of its name.
+  for (const Section &s : slice_.sections) {
+    if (!IsObjCSection(s, "__objc_selrefs")) continue;
+    const unsigned p = machine_->pointerSize();
+    for (uint64_t at = 0; at < s.size; at += p) {
+      const uint64_t ref = Slid(s.address + at);
+      machine_->WritePointer(ref, runtime_->Selector(machine_->ReadCString(machine_->ReadPointer(ref))));
+    }
+  }
+}
+
+void Device::CheckClassReferences() {
+  for (const Section &s : slice_.sections) {
+    if (IsObjCSection(s, "__objc_classlist") || IsObjCSection(s, "__objc_nlclslist") ||
+        IsObjCSection(s, "__objc_nlcatlist") || IsObjCSection(s, "__objc_protolist")) {
+      if (s.size != 0) throw LoadError("the image has " + s.name + ": classes, +load methods and protocols of its own are not modelled");
+    }
+    if (!IsObjCSection(s, "__objc_classrefs") && !IsObjCSection(s, "__objc_superrefs")) continue;
+    for (uint64_t value : PointersIn(s)) {
+      if (runtime_->ClassOfHandle(value) == nullptr) {
+        throw LoadError(s.name + " holds " + Hex(value) + ", which is not a class the device has");
+      }
+    }
+  }
+}
+
+void Device::RegisterConstantStrings() {
+  const Section *s = slice_.FindSection("__DATA", "__cfstring");
+  if (s == nullptr) return;
+  const unsigned p = machine_->pointerSize();
+  const uint64_t entry = 4 * p;  // isa, flags (padded), characters, length
+  if (s->size % entry != 0) throw LoadError("__cfstring is not a whole number of constant strings");
+  const uint64_t stringClass = runtime_->FindClass("__NSCFConstantString")->handle;
+  for (uint64_t at = Slid(s->address); at < Slid(s->address + s->size); at += entry) {
+    if (machine_->ReadPointer(at) != stringClass) {
+      throw LoadError("constant string at " + Hex(at - slide_) + " is not bound to __CFConstantStringClassReference");
+    }
+    const uint32_t flags = machine_->Read32(at + p);
+    const uint64_t characters = machine_->ReadPointer(at + 2 * p);
+    const uint64_t length = machine_->ReadPointer(at + 3 * p);
+    std::u16string text;
+    if (flags == 0x7c8) {
+      std::string bytes(length, '\0');
+      machine_->Read(characters, bytes.data(), length);
+      for (unsigned char c : bytes) text.push_back(c);  // the 8-bit form holds ASCII
+    } else if (flags == 0x7d0) {
+      text.resize(length);
+      machine_->Read(characters, text.data(), length * 2);
+    } else {
+      throw LoadError("constant string at " + Hex(at - slide_) + " has unknown flags " + Hex(flags));
+    }
+    runtime_->ConstantString(at, text);
+  }
+}
+
+void Device::AttachCategories() {
+  const unsigned p = machine_->pointerSize();
+  for (const Section &s : slice_.sections) {
+    if (!IsObjCSection(s, "__objc_catlist")) continue;
+    for (uint64_t category : PointersIn(s)) {
+      const std::string name = machine_->ReadCString(machine_->ReadPointer(category));
+      const uint64_t clsHandle = machine_->ReadPointer(category + p);
+      ClassInfo *cls = runtime_->ClassOfHandle(clsHandle);
+      if (cls == nullptr) throw LoadError("category " + name + " names " + Hex(clsHandle) + ", not a class the device has");
+      for (int side = 0; side < 2; ++side) {
+        const uint64_t list = machine_->ReadPointer(category + (2 + side) * p);
+        if (list == 0) continue;
+        const uint32_t entsizeAndFlags = machine_->Read32(list);
+        const uint32_t count = machine_->Read32(list + 4);
+        if (entsizeAndFlags & 0x80000000u) throw LoadError("category " + name + ": relative method lists are not modelled");
+        const uint32_t entsize = entsizeAndFlags & ~3u;
+        if (entsize != 3 * p) throw LoadError("category " + name + ": method entries of " + std::to_string(entsize) + " bytes");
+        for (uint32_t i = 0; i < count; ++i) {
+          const uint64_t method = list + 8 + uint64_t(i) * entsize;
+          const uint64_t selector = runtime_->Selector(machine_->ReadCString(machine_->ReadPointer(method)));
+          const uint64_t imp = machine_->ReadPointer(method + 2 * p);
+          if (!runtime_->IsImageCode(imp)) {
+            throw LoadError("category " + name + ": method " + runtime_->SelectorName(selector) + " is not in the image's code");
+          }
+          runtime_->AddImageMethod(*cls, side == 1, selector, imp);
+        }
+      }
+    }
+  }
+}
+
+void Device::RunInitializers() {
+  for (const Section &s : slice_.sections) {
+    if ((s.flags & kSectionTypeMask) != kModInitFuncPointers) continue;
+    for (uint64_t initializer : PointersIn(s)) {
+      if (!runtime_->IsImageCode(initializer)) throw LoadError("initialiser " + Hex(initializer) + " is not in the image's code");
+      machine_->Call(initializer, {}, Kind::none);
+    }
+  }
+}
+
+void Device::Load() {
+  MapSegments();
+  ApplyRebases();
+  ApplyBinds();
+  FixUpSelectors();
+  CheckClassReferences();
+  RegisterConstantStrings();
+  AttachCategories();
+  RunInitializers();
+}
+
+}  // namespace device

@@ -1,0 +1,276 @@
+#include "Coverage.h"
+
+#include <plist/plist.h>
+
+#include <cctype>
+#include <memory>
+
+namespace device::coverage {
+
+using objc::ClassReference;
+
+namespace {
+
+// The host app's own classes carry its prefixes followed by a capitalised name ("SPTPopupView");
+// a class of the table without them is UIKit's, and lives outside the app.
+bool IsHostAppClass(const std::string &name) {
+  for (const char *prefix : {"SPT", "GLUE", "HUB"}) {
+    const std::string p = prefix;
+    if (name.size() > p.size() && name.compare(0, p.size(), p) == 0 && std::isupper(static_cast<unsigned char>(name[p.size()]))) {
+      return true;
+    }
+  }
+  return false;
+}
+
+}  // namespace
+
+const KeyLookup &GradientKeyLookup() {
+  // The suppressed-gradient hook hides the view it finds under this key after each layout pass.
+  static const KeyLookup lookup{"SPTArtistNPVTrackModuleView", "_gradientView"};
+  return lookup;
+}
+
+ClassSet::ClassSet(const objc::ImageMetadata &app,
+                   const std::vector<std::pair<std::string, objc::ImageMetadata>> &frameworks) {
+  frameworksGiven_ = !frameworks.empty();
+  AddClasses(app, Origin{Origin::app, ""});
+  for (const auto &[file, image] : frameworks) AddClasses(image, Origin{Origin::framework, file});
+  AddCategories(app, Origin{Origin::app, ""});
+  for (const auto &[file, image] : frameworks) AddCategories(image, Origin{Origin::framework, file});
+  CheckChains();
+}
+
+ClassSet::Entry &ClassSet::Outside(const std::string &name) {
+  Entry &entry = entries_[name];
+  if (entry.name.empty()) {
+    entry.name = name;
+    entry.origin = Origin{Origin::outside, ""};
+  }
+  return entry;
+}
+
+void ClassSet::AddClasses(const objc::ImageMetadata &image, const Origin &origin) {
+  for (const objc::ClassRecord &cls : image.classes) {
+    auto existing = entries_.find(cls.name);
+    if (existing != entries_.end() && existing->second.origin.kind != Origin::outside) continue;  // defined first wins
+    Entry &entry = entries_[cls.name];
+    entry.name = cls.name;
+    entry.origin = origin;
+    entry.superclass.reset();
+    if (cls.superclass.kind != ClassReference::none) entry.superclass = cls.superclass.name;
+    for (const std::string &m : cls.instanceMethods) entry.methods.emplace(m, "");
+    entry.ivars.insert(cls.ivars.begin(), cls.ivars.end());
+  }
+  for (const objc::ClassRecord &cls : image.classes) {
+    if (cls.superclass.kind == ClassReference::outside) Outside(cls.superclass.name);
+  }
+}
+
+void ClassSet::AddCategories(const objc::ImageMetadata &image, const Origin &) {
+  for (const objc::CategoryRecord &category : image.categories) {
+    Entry &entry = category.cls.kind == ClassReference::outside ? Outside(category.cls.name) : entries_[category.cls.name];
+    if (entry.name.empty()) entry = Outside(category.cls.name);
+    // A category's method replaces a method of the same name the class has: the runtime attaches
+    // categories in front of the class's own list.
+    for (const std::string &m : category.instanceMethods) entry.methods[m] = category.name.empty() ? "(unnamed)" : category.name;
+  }
+}
+
+void ClassSet::CheckChains() const {
+  for (const auto &[name, entry] : entries_) {
+    const Entry *at = &entry;
+    for (size_t steps = 0; at != nullptr && at->superclass; ++steps) {
+      if (steps > entries_.size()) throw objc::ImageError("the superclass chain of " + name + " loops");
+      at = Find(*at->superclass);
+    }
+  }
+}
+
+const ClassSet::Entry *ClassSet::Find(const std::string &name) const {
+  auto it = entries_.find(name);
+  return it != entries_.end() ? &it->second : nullptr;
+}
+
+namespace {
+
+bool Resolved(const ClassSet::Entry &entry) { return entry.origin.kind == Origin::app || entry.origin.kind == Origin::framework; }
+
+// A class named by no image: the host app's own classes are absent; UIKit's are outside the app,
+// and absent too when the frameworks given beside the app do not define them either.
+Origin Unknown(const std::string &name, const ClassSet &classes) {
+  if (IsHostAppClass(name) || classes.frameworksGiven()) return Origin{Origin::absent, ""};
+  return Origin{Origin::outside, ""};
+}
+
+Origin OriginOf(const std::string &name, const ClassSet &classes) {
+  const ClassSet::Entry *entry = classes.Find(name);
+  if (entry == nullptr) return Unknown(name, classes);
+  if (entry->origin.kind == Origin::outside && classes.frameworksGiven()) return Origin{Origin::absent, ""};
+  return entry->origin;
+}
+
+void FindMethod(RowVerdict &v, const ClassSet &classes) {
+  const ClassSet::Entry *at = classes.Find(v.row.className);
+  for (bool first = true; at != nullptr; first = false) {
+    auto method = at->methods.find(v.row.selector);
+    if (method != at->methods.end()) {
+      v.method = first ? RowVerdict::Method::own : RowVerdict::Method::inherited;
+      v.implementor = at->name;
+      v.implementorOrigin = OriginOf(at->name, classes);
+      v.category = method->second;
+      return;
+    }
+    if (!Resolved(*at)) {
+      // An outside class: what it implements is not in these files.
+      if (classes.frameworksGiven()) break;
+      v.method = RowVerdict::Method::unknown;
+      v.leavesAt = at->name;
+      return;
+    }
+    if (!at->superclass) break;
+    const std::string &super = *at->superclass;
+    at = classes.Find(super);
+    if (at == nullptr) {
+      v.method = RowVerdict::Method::unknown;
+      v.leavesAt = super;
+      return;
+    }
+  }
+  v.method = RowVerdict::Method::absent;
+}
+
+void CheckKey(RowVerdict &v, const ClassSet &classes) {
+  // Key-value coding answers a key from an accessor of that name or an instance variable of it.
+  for (const ClassSet::Entry *at = classes.Find(v.row.className); at != nullptr;) {
+    if (at->ivars.count(v.key) || at->methods.count(v.key)) {
+      v.keyAnswer = RowVerdict::Key::answered;
+      v.keyHolder = at->name;
+      return;
+    }
+    if (!Resolved(*at) && !classes.frameworksGiven()) {
+      v.keyAnswer = RowVerdict::Key::unknown;
+      v.keyHolder = at->name;
+      return;
+    }
+    if (!at->superclass) break;
+    at = classes.Find(*at->superclass);
+    if (at == nullptr) {
+      v.keyAnswer = classes.frameworksGiven() ? RowVerdict::Key::unanswered : RowVerdict::Key::unknown;
+      return;
+    }
+  }
+  v.keyAnswer = RowVerdict::Key::unanswered;
+}
+
+}  // namespace
+
+std::vector<RowVerdict> Verdicts(const std::vector<HookRow> &table, const ClassSet &classes) {
+  std::vector<RowVerdict> out;
+  for (const HookRow &row : table) {
+    RowVerdict v;
+    v.number = static_cast<unsigned>(out.size() + 1);
+    v.row = row;
+    v.classOrigin = OriginOf(row.className, classes);
+    const bool present = v.classOrigin.kind == Origin::app || v.classOrigin.kind == Origin::framework;
+    if (v.classOrigin.kind == Origin::outside) {
+      v.method = RowVerdict::Method::unknown;
+      v.leavesAt = row.className;
+      // An app's category on an outside class is still the app's own implementation there.
+      const ClassSet::Entry *entry = classes.Find(row.className);
+      if (entry != nullptr && entry->methods.count(row.selector)) FindMethod(v, classes);
+    } else if (present) {
+      FindMethod(v, classes);
+    } else {
+      v.method = RowVerdict::Method::absent;
+    }
+    switch (v.method) {
+      case RowVerdict::Method::own:
+        // An outside class the app adds a method to exists when the app runs: the category binds to it.
+        v.install = RowVerdict::Install::replacesOwn;
+        break;
+      case RowVerdict::Method::inherited:
+        v.install = RowVerdict::Install::replacesInherited;
+        break;
+      case RowVerdict::Method::absent:
+        v.install = RowVerdict::Install::nothing;
+        break;
+      case RowVerdict::Method::unknown:
+        v.install = RowVerdict::Install::unknown;
+        break;
+    }
+    const KeyLookup &lookup = GradientKeyLookup();
+    if (row.className == lookup.className && row.selector == "layoutSubviews") {
+      v.key = lookup.key;
+      if (present) {
+        CheckKey(v, classes);
+      } else {
+        v.keyAnswer = v.classOrigin.kind == Origin::outside ? RowVerdict::Key::unknown : RowVerdict::Key::unanswered;
+      }
+    }
+    out.push_back(v);
+  }
+  return out;
+}
+
+FilterVerdict CheckFilter(const std::string &file, const std::vector<uint8_t> &bytes, const ClassSet &classes) {
+  FilterVerdict out;
+  out.file = file;
+  plist_t root = nullptr;
+  if (!bytes.empty() && bytes.size() < UINT32_MAX) {
+    plist_from_memory(reinterpret_cast<const char *>(bytes.data()), static_cast<uint32_t>(bytes.size()), &root);
+  }
+  std::unique_ptr<void, void (*)(plist_t)> owned(root, plist_free);
+  plist_t filter = root != nullptr && plist_get_node_type(root) == PLIST_DICT ? plist_dict_get_item(root, "Filter") : nullptr;
+  if (filter == nullptr || plist_get_node_type(filter) != PLIST_DICT) {
+    out.state = FilterVerdict::State::unknown;
+    out.reason = "no Filter dictionary in it";
+    return out;
+  }
+  plist_t names = plist_dict_get_item(filter, "Classes");
+  if (names == nullptr || plist_get_node_type(names) != PLIST_ARRAY) {
+    out.state = FilterVerdict::State::unknown;
+    out.reason = "the filter names no classes";
+    return out;
+  }
+  bool anyPresent = false, anyUnknown = false;
+  for (uint32_t i = 0; i < plist_array_get_size(names); ++i) {
+    plist_t item = plist_array_get_item(names, i);
+    if (plist_get_node_type(item) != PLIST_STRING) continue;
+    char *text = nullptr;
+    plist_get_string_val(item, &text);
+    const std::string name = text != nullptr ? text : "";
+    free(text);
+    const Origin origin = OriginOf(name, classes);
+    anyPresent = anyPresent || origin.kind == Origin::app || origin.kind == Origin::framework;
+    anyUnknown = anyUnknown || origin.kind == Origin::outside;
+    out.classes.emplace_back(name, origin);
+  }
+  // The loader loads the library when any one class of the list is found.
+  out.state = anyPresent ? FilterVerdict::State::loads : anyUnknown ? FilterVerdict::State::unknown : FilterVerdict::State::doesNotLoad;
+  if (plist_dict_get_item(filter, "Bundles") != nullptr) out.reason = "its Bundles condition is not checked from the executable";
+  return out;
+}
+
+void Summarize(Report &report) {
+  report.installs = report.inherited = report.nothing = report.unknown = 0;
+  for (const RowVerdict &v : report.rows) {
+    switch (v.install) {
+      case RowVerdict::Install::replacesOwn:
+        ++report.installs;
+        break;
+      case RowVerdict::Install::replacesInherited:
+        ++report.installs;
+        ++report.inherited;
+        break;
+      case RowVerdict::Install::nothing:
+        ++report.nothing;
+        break;
+      case RowVerdict::Install::unknown:
+        ++report.unknown;
+        break;
+    }
+  }
+}
+
+}  // namespace device::coverage

@@ -13,3 +13,18 @@ target_link_libraries(duskwell-device PRIVATE dwcoverage)
 target_compile_definitions(duskwell-device PRIVATE DUSKWELL_DEFAULT_FILTER="${CMAKE_BINARY_DIR}/duskwell.plist")
 
 add_subdirectory(tests/fixtures)
+
+# The reader and the verdicts on the fixtures, the constructor's run held to the static listing row
+# for row, and the command's output and exit status.
+add_executable(coverage_tests tests/ObjCMetadataTest.cpp tests/CoverageTest.cpp tests/CoverageRunTest.cpp
+  tests/CoverageCommandTest.cpp)
+target_link_libraries(coverage_tests PRIVATE dwcoverage GTest::gtest GTest::gtest_main)
+target_precompile_headers(coverage_tests REUSE_FROM device_model_tests)
+target_include_directories(coverage_tests PRIVATE ${PROJECT_SOURCE_DIR})
+add_dependencies(coverage_tests coverage-fixtures)
+target_compile_definitions(coverage_tests PRIVATE
+  DUSKWELL_DEVICE_DYLIB="${PROJECT_SOURCE_DIR}/build-ios/duskwell.dylib"
+  DUSKWELL_COVERAGE_FIXTURES="${DUSKWELL_COVERAGE_FIXTURES}"
+  DUSKWELL_DEVICE_COMMAND="$<TARGET_FILE:duskwell-device>")
+add_dependencies(coverage_tests duskwell-device)
+add_test(NAME coverage COMMAND coverage_tests)

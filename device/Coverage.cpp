@@ -67,13 +67,14 @@ void ClassSet::AddClasses(const objc::ImageMetadata &image, const Origin &origin
   }
 }
 
-void ClassSet::AddCategories(const objc::ImageMetadata &image, const Origin &) {
+void ClassSet::AddCategories(const objc::ImageMetadata &image, const Origin &origin) {
+  const std::string where = origin.kind == Origin::app ? " of the app" : " of " + origin.file.substr(origin.file.find_last_of('/') + 1);
   for (const objc::CategoryRecord &category : image.categories) {
     Entry &entry = category.cls.kind == ClassReference::outside ? Outside(category.cls.name) : entries_[category.cls.name];
     if (entry.name.empty()) entry = Outside(category.cls.name);
     // A category's method replaces a method of the same name the class has: the runtime attaches
     // categories in front of the class's own list.
-    for (const std::string &m : category.instanceMethods) entry.methods[m] = category.name.empty() ? "(unnamed)" : category.name;
+    for (const std::string &m : category.instanceMethods) entry.methods[m] = (category.name.empty() ? "(unnamed)" : category.name) + where;
   }
 }
 
@@ -110,15 +111,25 @@ Origin OriginOf(const std::string &name, const ClassSet &classes) {
   return entry->origin;
 }
 
-void FindMethod(RowVerdict &v, const ClassSet &classes) {
+// Rows installed so far that added their replacement to a class which only inherited the method:
+// class -> selector -> row. A later row on a subclass inherits that replacement.
+using AddedMethods = std::map<std::string, std::map<std::string, unsigned>>;
+
+void FindMethod(RowVerdict &v, const ClassSet &classes, const AddedMethods &added) {
   const ClassSet::Entry *at = classes.Find(v.row.className);
   for (bool first = true; at != nullptr; first = false) {
     auto method = at->methods.find(v.row.selector);
-    if (method != at->methods.end()) {
+    auto addedHere = added.find(at->name);
+    const bool byRow = addedHere != added.end() && addedHere->second.count(v.row.selector);
+    if (method != at->methods.end() || byRow) {
       v.method = first ? RowVerdict::Method::own : RowVerdict::Method::inherited;
       v.implementor = at->name;
       v.implementorOrigin = OriginOf(at->name, classes);
-      v.category = method->second;
+      if (byRow) {
+        v.addedByRow = addedHere->second.at(v.row.selector);
+      } else {
+        v.category = method->second;
+      }
       return;
     }
     if (!Resolved(*at)) {
@@ -167,6 +178,7 @@ void CheckKey(RowVerdict &v, const ClassSet &classes) {
 
 std::vector<RowVerdict> Verdicts(const std::vector<HookRow> &table, const ClassSet &classes) {
   std::vector<RowVerdict> out;
+  AddedMethods added;
   for (const HookRow &row : table) {
     RowVerdict v;
     v.number = static_cast<unsigned>(out.size() + 1);
@@ -178,9 +190,9 @@ std::vector<RowVerdict> Verdicts(const std::vector<HookRow> &table, const ClassS
       v.leavesAt = row.className;
       // An app's category on an outside class is still the app's own implementation there.
       const ClassSet::Entry *entry = classes.Find(row.className);
-      if (entry != nullptr && entry->methods.count(row.selector)) FindMethod(v, classes);
+      if (entry != nullptr && entry->methods.count(row.selector)) FindMethod(v, classes, added);
     } else if (present) {
-      FindMethod(v, classes);
+      FindMethod(v, classes, added);
     } else {
       v.method = RowVerdict::Method::absent;
     }
@@ -191,6 +203,7 @@ std::vector<RowVerdict> Verdicts(const std::vector<HookRow> &table, const ClassS
         break;
       case RowVerdict::Method::inherited:
         v.install = RowVerdict::Install::replacesInherited;
+        added[row.className][row.selector] = v.number;
         break;
       case RowVerdict::Method::absent:
         v.install = RowVerdict::Install::nothing;

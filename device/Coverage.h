@@ -63,6 +63,7 @@ struct RowVerdict {
   std::string implementor;  // own or inherited: the class whose implementation it is
   Origin implementorOrigin;
   std::string category;   // when that implementation comes from a category
+  unsigned addedByRow = 0;  // when it is the replacement an earlier row added to that class
   std::string leavesAt;   // unknown: the outside class where what is known ends
   enum class Install { replacesOwn, replacesInherited, nothing, unknown } install = Install::unknown;
   // The key-value lookup a row's replacement makes on its receiver, when it makes one.

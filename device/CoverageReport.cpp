@@ -30,6 +30,7 @@ std::string MethodText(const RowVerdict &v) {
     case RowVerdict::Method::own:
       return "own" + (category.empty() ? "" : " (" + category.substr(2) + ")");
     case RowVerdict::Method::inherited:
+      if (v.addedByRow != 0) return "inherited from " + v.implementor + " (row " + std::to_string(v.addedByRow) + "'s replacement)";
       return "inherited from " + v.implementor + " (" + Where(v.implementorOrigin) + category + ")";
     case RowVerdict::Method::absent:
       return v.classOrigin.kind == Origin::absent ? "-" : "absent along the chain";
@@ -228,6 +229,7 @@ std::string ReportJson(const Report &r) {
       out << ",\"implementor\":" << Json(v.implementor) << ",\"implementorIs\":" << OriginJson(v.implementorOrigin);
     }
     if (!v.category.empty()) out << ",\"category\":" << Json(v.category);
+    if (v.addedByRow != 0) out << ",\"replacementOfRow\":" << v.addedByRow;
     if (!v.leavesAt.empty()) out << ",\"outsideAt\":" << Json(v.leavesAt);
     out << ",\"installing\":" << Json(InstallName(v.install));
     if (v.keyAnswer != RowVerdict::Key::notAsked) {

@@ -103,23 +103,48 @@ int64_t ReadSleb(const uint8_t *p, size_t size, size_t &i, const char *stream) {
   return static_cast<int64_t>(result);
 }
 
+namespace {
+
+struct FatSlice {
+  bool known;  // arm64 or armv7
+  Arch arch;
+  uint64_t offset, size;
+};
+
+// The slices of a fat file, each checked to lie inside it; empty for a thin file.
+std::vector<FatSlice> FatSlices(const std::vector<uint8_t> &file) {
+  if (file.size() < 8) throw ImageError("the file is " + std::to_string(file.size()) + " bytes long: not a Mach-O file");
+  std::vector<FatSlice> out;
+  const uint32_t fatMagic = Big32(file.data());
+  if (fatMagic != kFatMagic && fatMagic != kFatMagic64) return out;
+  const bool wide = fatMagic == kFatMagic64;
+  const uint32_t count = Big32(file.data() + 4);
+  const uint64_t entrySize = wide ? 32 : 20;
+  if (count == 0 || count > 32 || 8 + count * entrySize > file.size()) {
+    throw ImageError("the fat header's architecture count " + std::to_string(count) + " does not fit the file");
+  }
+  for (uint32_t i = 0; i < count; ++i) {
+    const uint8_t *e = file.data() + 8 + i * entrySize;
+    FatSlice slice{false, Arch::arm64, wide ? Big64(e + 8) : Big32(e + 8), wide ? Big64(e + 16) : Big32(e + 12)};
+    slice.known = ArchOfCpu(Big32(e), Big32(e + 4), &slice.arch);
+    if (slice.offset > file.size() || slice.size > file.size() - slice.offset) {
+      throw ImageError("the fat file's slice " + std::to_string(i) + " lies beyond the end of the file");
+    }
+    out.push_back(slice);
+  }
+  return out;
+}
+
+}  // namespace
+
 std::vector<Arch> SlicesOf(const std::vector<uint8_t> &file) {
   std::vector<Arch> out;
-  if (file.size() < 8) throw ImageError("the file is " + std::to_string(file.size()) + " bytes long: not a Mach-O file");
-  const uint32_t fatMagic = Big32(file.data());
-  if (fatMagic == kFatMagic || fatMagic == kFatMagic64) {
-    const uint32_t count = Big32(file.data() + 4);
-    const uint64_t entrySize = fatMagic == kFatMagic64 ? 32 : 20;
-    if (count == 0 || count > 32 || 8 + count * entrySize > file.size()) {
-      throw ImageError("the fat header's architecture count " + std::to_string(count) + " does not fit the file");
-    }
-    for (uint32_t i = 0; i < count; ++i) {
-      const uint8_t *e = file.data() + 8 + i * entrySize;
-      Arch a;
-      if (ArchOfCpu(Big32(e), Big32(e + 4), &a) && std::find(out.begin(), out.end(), a) == out.end()) out.push_back(a);
-    }
-    return out;
+  const std::vector<FatSlice> fat = FatSlices(file);
+  for (const FatSlice &slice : fat) {
+    if (slice.known && std::find(out.begin(), out.end(), slice.arch) == out.end()) out.push_back(slice.arch);
   }
+  if (!fat.empty()) return out;
+  if (file.size() < 12) throw ImageError("the file is " + std::to_string(file.size()) + " bytes long: not a Mach-O file");
   const uint32_t magic = Little32(file.data());
   if (magic != kMagic32 && magic != kMagic64) throw ImageError("not a Mach-O file (magic " + Hex(magic) + ")");
   Arch a;
@@ -133,32 +158,14 @@ Image::Image(const std::vector<uint8_t> &file, Arch arch) : arch_(arch) {
 }
 
 void Image::SelectSlice(const std::vector<uint8_t> &file) {
-  if (file.size() < 8) throw ImageError("the file is " + std::to_string(file.size()) + " bytes long: not a Mach-O file");
   bytes_ = file.data();
   size_ = file.size();
-  const uint32_t fatMagic = Big32(file.data());
-  if (fatMagic == kFatMagic || fatMagic == kFatMagic64) {
-    const bool wide = fatMagic == kFatMagic64;
-    const uint32_t count = Big32(file.data() + 4);
-    const uint64_t entrySize = wide ? 32 : 20;
-    if (count == 0 || count > 32 || 8 + count * entrySize > file.size()) {
-      throw ImageError("the fat header's architecture count " + std::to_string(count) + " does not fit the file");
-    }
-    bool found = false;
-    for (uint32_t i = 0; i < count && !found; ++i) {
-      const uint8_t *e = file.data() + 8 + i * entrySize;
-      Arch a;
-      if (!ArchOfCpu(Big32(e), Big32(e + 4), &a) || a != arch_) continue;
-      const uint64_t offset = wide ? Big64(e + 8) : Big32(e + 8);
-      const uint64_t size = wide ? Big64(e + 16) : Big32(e + 12);
-      if (offset > file.size() || size > file.size() - offset) {
-        throw ImageError(std::string("the fat file's ") + ArchName(arch_) + " slice lies beyond the end of the file");
-      }
-      bytes_ = file.data() + offset;
-      size_ = size;
-      found = true;
-    }
-    if (!found) throw ImageError(std::string("the fat file has no ") + ArchName(arch_) + " slice");
+  const std::vector<FatSlice> fat = FatSlices(file);
+  if (!fat.empty()) {
+    auto slice = std::find_if(fat.begin(), fat.end(), [&](const FatSlice &s) { return s.known && s.arch == arch_; });
+    if (slice == fat.end()) throw ImageError(std::string("the fat file has no ") + ArchName(arch_) + " slice");
+    bytes_ = file.data() + slice->offset;
+    size_ = slice->size;
   }
   SliceReader r(bytes_, size_);
   const uint32_t magic = r.U32(0, "the Mach-O header");

@@ -11,7 +11,7 @@ FUZZ_LIBS := $(FUZZ_ROOT)/build
 FUZZ_CC ?= clang-14
 FUZZ_TIME ?= 60
 FUZZ_RUNS ?= 400
-FUZZ_TARGETS := preferences color_strings theme_set
+FUZZ_TARGETS := preferences color_strings theme_set objc_metadata
 
 FUZZ_GNUSTEP_FLAGS := $(filter-out -MMD -MP -g -O2 -I.,$(shell gnustep-config --objc-flags 2>/dev/null))
 FUZZ_CFLAGS := -fobjc-runtime=gcc -I/usr/lib/gcc/x86_64-linux-gnu/12/include $(FUZZ_GNUSTEP_FLAGS) \
@@ -28,6 +28,19 @@ fuzz_sources_preferences := $(FUZZ_ROOT)/fuzz/PreferencesFuzz.m
 fuzz_sources_color_strings := $(FUZZ_ROOT)/fuzz/ColorStringFuzz.m $(FUZZ_ROOT)/sim/colorpicker/ColorPicker.m
 fuzz_sources_theme_set := $(FUZZ_ROOT)/fuzz/ThemeSetFuzz.m $(FUZZ_ROOT)/host/tools/ThemeFiles.m \
   $(FUZZ_ROOT)/host/tools/FileWriting.m
+
+# The app metadata reader of the coverage command: C++, no stand-in device. Its seeds are the fixture
+# apps the plain build makes, besides the one in fuzz/corpus/.
+FUZZ_CXX ?= clang++-14
+fuzz_seeds_objc_metadata := $(FUZZ_LIBS)/device/tests/fixtures
+fuzz_sources_objc_metadata := $(FUZZ_ROOT)/fuzz/ObjCMetadataFuzz.cpp $(FUZZ_ROOT)/device/ObjCMetadata.cpp \
+  $(FUZZ_ROOT)/device/ObjCMetadataImage.cpp $(FUZZ_ROOT)/device/Coverage.cpp $(FUZZ_ROOT)/device/MachO.cpp \
+  $(FUZZ_ROOT)/device/Text.cpp
+$(FUZZ_BUILD)/objc_metadata_fuzz: $(fuzz_sources_objc_metadata) $(wildcard $(FUZZ_ROOT)/device/*.h)
+	@mkdir -p $(FUZZ_BUILD)
+	$(FUZZ_CXX) -std=c++17 -g -O1 -Wall -Wextra -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=undefined \
+	  -I$(FUZZ_ROOT) -I$(FUZZ_ROOT)/device $(shell pkg-config --cflags libplist-2.0 2>/dev/null) -o $@ \
+	  $(fuzz_sources_objc_metadata) $(shell pkg-config --libs libplist-2.0 2>/dev/null)
 
 .PHONY: fuzz fuzz-build fuzz-smoke fuzz-clean
 
@@ -49,14 +62,16 @@ fuzz: fuzz-build
 	  mkdir -p $(FUZZ_BUILD)/corpus/$$target; \
 	  echo "fuzz: $$target for $(FUZZ_TIME) s"; \
 	  $(FUZZ_RUN) $(FUZZ_BUILD)/$${target}_fuzz -max_total_time=$(FUZZ_TIME) -print_final_stats=1 \
-	    -artifact_prefix=$(FUZZ_BUILD)/ $(FUZZ_BUILD)/corpus/$$target $(FUZZ_ROOT)/fuzz/corpus/$$target; \
+	    -artifact_prefix=$(FUZZ_BUILD)/ $(FUZZ_BUILD)/corpus/$$target $(FUZZ_ROOT)/fuzz/corpus/$$target \
+	    $$([ $$target = objc_metadata ] && echo $(fuzz_seeds_objc_metadata)); \
 	done
 
 fuzz-smoke: fuzz-build
 	@set -e; for target in $(FUZZ_TARGETS); do \
 	  rm -rf $(FUZZ_BUILD)/smoke/$$target; mkdir -p $(FUZZ_BUILD)/smoke/$$target; \
 	  $(FUZZ_RUN) $(FUZZ_BUILD)/$${target}_fuzz -runs=$(FUZZ_RUNS) -seed=1 -artifact_prefix=$(FUZZ_BUILD)/ \
-	    $(FUZZ_BUILD)/smoke/$$target $(FUZZ_ROOT)/fuzz/corpus/$$target 2>$(FUZZ_BUILD)/smoke/$$target.log \
+	    $(FUZZ_BUILD)/smoke/$$target $(FUZZ_ROOT)/fuzz/corpus/$$target \
+	    $$([ $$target = objc_metadata ] && echo $(fuzz_seeds_objc_metadata)) 2>$(FUZZ_BUILD)/smoke/$$target.log \
 	    || { cat $(FUZZ_BUILD)/smoke/$$target.log >&2; exit 1; }; \
 	  echo "fuzz-smoke: $$target: $(FUZZ_RUNS) inputs, no fault"; \
 	done

@@ -32,14 +32,7 @@ struct Input {
   std::vector<uint8_t> bytes;
 };
 
-// A file read whole; the error names the file.
-Input Read(const std::string &path) {
-  try {
-    return Input{path, ReadFile(path)};
-  } catch (const LoadError &) {
-    throw objc::ImageError(path + ": cannot be read");
-  }
-}
+Input Read(const std::string &path) { return Input{path, objc::ReadImageFile(path)}; }
 
 Arch ChooseArch(const Input &app, const std::string &requested) {
   const std::vector<Arch> slices = objc::SlicesOf(app.bytes);

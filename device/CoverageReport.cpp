@@ -195,7 +195,7 @@ std::string ReportText(const Report &r) {
     for (size_t i = 0; i < line.size(); ++i) widths[i] = std::max(widths[i], line[i].size());
   }
   std::ostringstream out;
-  out << r.app << " (" << ArchName(r.arch) << ", " << r.fixUps << ")\n";
+  out << r.app << " (" << objc::SliceName(r.arch) << ", " << r.fixUps << ")\n";
   for (const std::string &f : r.frameworks) out << "framework " << f << "\n";
   for (size_t n = 0; n < cells.size(); ++n) {
     std::string text;
@@ -216,7 +216,7 @@ std::string ReportText(const Report &r) {
 
 std::string ReportJson(const Report &r) {
   std::ostringstream out;
-  out << "{\"app\":" << Json(r.app) << ",\"arch\":" << Json(ArchName(r.arch)) << ",\"fixUps\":" << Json(r.fixUps)
+  out << "{\"app\":" << Json(r.app) << ",\"arch\":" << Json(objc::SliceName(r.arch)) << ",\"fixUps\":" << Json(r.fixUps)
       << ",\"frameworks\":[";
   for (size_t i = 0; i < r.frameworks.size(); ++i) out << (i ? "," : "") << Json(r.frameworks[i]);
   out << "],\"rows\":[";

@@ -49,6 +49,12 @@ struct ImageMetadata {
   std::vector<CategoryRecord> categories;
 };
 
+// "arm64" or "armv7", as the reader's messages name a slice.
+const char *SliceName(Arch arch);
+
+// A file's bytes, read whole; throws ImageError naming the file when it cannot be read.
+std::vector<uint8_t> ReadImageFile(const std::string &path);
+
 // The slices of a thin or fat file that the reader understands (arm64 and armv7).
 std::vector<Arch> SlicesOf(const std::vector<uint8_t> &file);
 

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <fstream>
 
 namespace device::objc {
 
@@ -137,6 +138,20 @@ std::vector<FatSlice> FatSlices(const std::vector<uint8_t> &file) {
 
 }  // namespace
 
+const char *SliceName(Arch arch) { return arch == Arch::arm64 ? "arm64" : "armv7"; }
+
+std::vector<uint8_t> ReadImageFile(const std::string &path) {
+  // One read of the whole file: an app's executable runs to a hundred megabytes.
+  std::ifstream in(path, std::ios::binary | std::ios::ate);
+  if (!in) throw ImageError(path + ": cannot be read");
+  const std::streamoff size = in.tellg();
+  if (size < 0) throw ImageError(path + ": cannot be read");
+  std::vector<uint8_t> bytes(static_cast<size_t>(size));
+  in.seekg(0);
+  if (!in.read(reinterpret_cast<char *>(bytes.data()), size)) throw ImageError(path + ": cannot be read");
+  return bytes;
+}
+
 std::vector<Arch> SlicesOf(const std::vector<uint8_t> &file) {
   std::vector<Arch> out;
   const std::vector<FatSlice> fat = FatSlices(file);
@@ -163,7 +178,7 @@ void Image::SelectSlice(const std::vector<uint8_t> &file) {
   const std::vector<FatSlice> fat = FatSlices(file);
   if (!fat.empty()) {
     auto slice = std::find_if(fat.begin(), fat.end(), [&](const FatSlice &s) { return s.known && s.arch == arch_; });
-    if (slice == fat.end()) throw ImageError(std::string("the fat file has no ") + ArchName(arch_) + " slice");
+    if (slice == fat.end()) throw ImageError(std::string("the fat file has no ") + SliceName(arch_) + " slice");
     bytes_ = file.data() + slice->offset;
     size_ = slice->size;
   }
@@ -176,7 +191,7 @@ void Image::SelectSlice(const std::vector<uint8_t> &file) {
     throw ImageError("unsupported cpu type " + std::to_string(cpuType) + " subtype " +
                      std::to_string(cpuSubtype & kCpuSubtypeMask) + " (arm64 or armv7)");
   }
-  if (found != arch_) throw ImageError(std::string("the file is ") + ArchName(found) + ", not " + ArchName(arch_));
+  if (found != arch_) throw ImageError(std::string("the file is ") + SliceName(found) + ", not " + SliceName(arch_));
   pointerSize_ = magic == kMagic64 ? 8 : 4;
   if ((pointerSize_ == 8) != (arch_ == Arch::arm64)) throw ImageError("the header's width does not match its cpu type");
   fileType_ = r.U32(12, "the Mach-O header");

@@ -34,8 +34,7 @@ fuzz_sources_theme_set := $(FUZZ_ROOT)/fuzz/ThemeSetFuzz.m $(FUZZ_ROOT)/host/too
 FUZZ_CXX ?= clang++-14
 fuzz_seeds_objc_metadata := $(FUZZ_LIBS)/device/tests/fixtures
 fuzz_sources_objc_metadata := $(FUZZ_ROOT)/fuzz/ObjCMetadataFuzz.cpp $(FUZZ_ROOT)/device/ObjCMetadata.cpp \
-  $(FUZZ_ROOT)/device/ObjCMetadataImage.cpp $(FUZZ_ROOT)/device/Coverage.cpp $(FUZZ_ROOT)/device/MachO.cpp \
-  $(FUZZ_ROOT)/device/Text.cpp
+  $(FUZZ_ROOT)/device/ObjCMetadataImage.cpp $(FUZZ_ROOT)/device/Coverage.cpp
 $(FUZZ_BUILD)/objc_metadata_fuzz: $(fuzz_sources_objc_metadata) $(wildcard $(FUZZ_ROOT)/device/*.h)
 	@mkdir -p $(FUZZ_BUILD)
 	$(FUZZ_CXX) -std=c++17 -g -O1 -Wall -Wextra -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=undefined \

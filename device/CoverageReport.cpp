@@ -43,9 +43,9 @@ std::string MethodText(const RowVerdict &v) {
 std::string InstallText(const RowVerdict &v) {
   switch (v.install) {
     case RowVerdict::Install::replacesOwn:
-      return "replaces the class's own implementation";
+      return "replaces its own";
     case RowVerdict::Install::replacesInherited:
-      return "adds to the class, calls " + v.implementor + "'s";
+      return "adds one, calls " + v.implementor + "'s";
     case RowVerdict::Install::nothing:
       return "installs nothing";
     case RowVerdict::Install::unknown:

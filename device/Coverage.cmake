@@ -31,6 +31,7 @@ add_dependencies(coverage_tests coverage-fixtures)
 target_compile_definitions(coverage_tests PRIVATE
   DUSKWELL_DEVICE_DYLIB="${PROJECT_SOURCE_DIR}/build-ios/duskwell.dylib"
   DUSKWELL_COVERAGE_FIXTURES="${DUSKWELL_COVERAGE_FIXTURES}"
-  DUSKWELL_DEVICE_COMMAND="$<TARGET_FILE:duskwell-device>")
+  DUSKWELL_DEVICE_COMMAND="$<TARGET_FILE:duskwell-device>"
+  DUSKWELL_DEFAULT_FILTER="${CMAKE_BINARY_DIR}/duskwell.plist")
 add_dependencies(coverage_tests duskwell-device)
 add_test(NAME coverage COMMAND coverage_tests)

@@ -151,10 +151,22 @@ void FindMethod(RowVerdict &v, const ClassSet &classes, const AddedMethods &adde
   v.method = RowVerdict::Method::absent;
 }
 
+// Where key-value coding finds a key: an accessor of one of these names, then an instance variable.
+bool AnswersKey(const ClassSet::Entry &entry, const std::string &key) {
+  std::string capitalised = key;
+  if (!capitalised.empty()) capitalised[0] = static_cast<char>(std::toupper(static_cast<unsigned char>(capitalised[0])));
+  for (const std::string &accessor : {"get" + capitalised, key, "is" + capitalised, "_get" + capitalised, "_" + key}) {
+    if (entry.methods.count(accessor)) return true;
+  }
+  for (const std::string &ivar : {"_" + key, "_is" + capitalised, key, "is" + capitalised}) {
+    if (entry.ivars.count(ivar)) return true;
+  }
+  return false;
+}
+
 void CheckKey(RowVerdict &v, const ClassSet &classes) {
-  // Key-value coding answers a key from an accessor of that name or an instance variable of it.
   for (const ClassSet::Entry *at = classes.Find(v.row.className); at != nullptr;) {
-    if (at->ivars.count(v.key) || at->methods.count(v.key)) {
+    if (AnswersKey(*at, v.key)) {
       v.keyAnswer = RowVerdict::Key::answered;
       v.keyHolder = at->name;
       return;

@@ -3,6 +3,8 @@
 #include "CoverageSupport.h"
 #include "tests/HookTable.h"
 
+#include <algorithm>
+
 namespace device::coverage {
 namespace {
 
@@ -18,6 +20,17 @@ TEST(CoverageRunTest, TheConstructorsTableIsTheHookTable) {
     ASSERT_EQ(armv7.size(), table.size());
     for (size_t i = 0; i < table.size(); ++i) EXPECT_EQ(armv7[i].className + armv7[i].selector, table[i].className + table[i].selector);
   }
+}
+
+TEST(CoverageRunTest, TheShippedDylibLooksUpTheKeyTheListingChecks) {
+  // The key reaches the library as a constant string: its characters stand in the dylib.
+  const std::string key = GradientKeyLookup().key;
+  const std::vector<uint8_t> &dylib = ShippedDylib();
+  const std::string needle(key.c_str(), key.size() + 1);
+  EXPECT_NE(std::search(dylib.begin(), dylib.end(), needle.begin(), needle.end()), dylib.end());
+  bool inTable = false;
+  for (const HookRow &row : ShippedTable()) inTable = inTable || (row.className == GradientKeyLookup().className && row.selector == "layoutSubviews");
+  EXPECT_TRUE(inTable);
 }
 
 // Holds the model's install log to the static verdicts; returns how many rows were decided.

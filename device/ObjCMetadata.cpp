@@ -32,7 +32,11 @@ class MetadataReader {
     }
     for (const ImageSection *s : image_.DataSections("__objc_catlist")) {
       CheckWholePointers(*s);
-      for (uint64_t at = s->address; at < s->address + s->size; at += p_) out.categories.push_back(ReadCategory(at));
+      for (uint64_t at = s->address; at < s->address + s->size; at += p_) {
+        CategoryRecord category = ReadCategory(at);
+        // A category on a weakly imported class the device lacks is bound to nothing: it attaches nowhere.
+        if (category.cls.kind != ClassReference::none) out.categories.push_back(std::move(category));
+      }
     }
     out.relativeMethodLists = relativeLists_;
     return out;
@@ -162,7 +166,6 @@ class MetadataReader {
     const uint64_t name = Pointer(category);
     out.name = name != 0 ? image_.ReadCString(name) : "";
     out.cls = Reference(category + p_);
-    if (out.cls.kind == ClassReference::none) throw ImageError("category " + out.name + " names no class");
     const std::string owner = out.cls.name + "(" + out.name + ")";
     out.instanceMethods = Methods(Pointer(category + 2 * p_), owner);
     out.classMethods = Methods(Pointer(category + 3 * p_), "+" + owner);

@@ -34,7 +34,7 @@ class MetadataReader {
       CheckWholePointers(*s);
       for (uint64_t at = s->address; at < s->address + s->size; at += p_) {
         CategoryRecord category = ReadCategory(at);
-        // A category on a weakly imported class the device lacks is bound to nothing: it attaches nowhere.
+        // A category whose class pointer is empty (its class stripped, or a Swift stub) attaches nowhere.
         if (category.cls.kind != ClassReference::none) out.categories.push_back(std::move(category));
       }
     }

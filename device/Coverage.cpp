@@ -2,6 +2,7 @@
 
 #include <plist/plist.h>
 
+#include <algorithm>
 #include <cctype>
 #include <memory>
 
@@ -24,6 +25,28 @@ bool IsHostAppClass(const std::string &name) {
 }
 
 }  // namespace
+
+void MethodTable::AddOwn(std::vector<std::string> selectors) {
+  methods_.reserve(methods_.size() + selectors.size());
+  for (std::string &selector : selectors) methods_.emplace_back(std::move(selector), std::string());
+  std::stable_sort(methods_.begin(), methods_.end(), [](const auto &a, const auto &b) { return a.first < b.first; });
+  methods_.erase(std::unique(methods_.begin(), methods_.end(), [](const auto &a, const auto &b) { return a.first == b.first; }),
+                 methods_.end());
+}
+
+void MethodTable::AddFromCategory(const std::string &selector, const std::string &category) {
+  auto at = std::lower_bound(methods_.begin(), methods_.end(), selector, [](const auto &m, const std::string &s) { return m.first < s; });
+  if (at != methods_.end() && at->first == selector) {
+    at->second = category;
+  } else {
+    methods_.emplace(at, selector, category);
+  }
+}
+
+const std::string *MethodTable::Find(const std::string &selector) const {
+  auto at = std::lower_bound(methods_.begin(), methods_.end(), selector, [](const auto &m, const std::string &s) { return m.first < s; });
+  return at != methods_.end() && at->first == selector ? &at->second : nullptr;
+}
 
 const KeyLookup &GradientKeyLookup() {
   // The suppressed-gradient hook hides the view it finds under this key after each layout pass.
@@ -59,7 +82,7 @@ void ClassSet::AddClasses(const objc::ImageMetadata &image, const Origin &origin
     entry.origin = origin;
     entry.superclass.reset();
     if (cls.superclass.kind != ClassReference::none) entry.superclass = cls.superclass.name;
-    for (const std::string &m : cls.instanceMethods) entry.methods.emplace(m, "");
+    entry.methods.AddOwn(cls.instanceMethods);
     entry.ivars.insert(cls.ivars.begin(), cls.ivars.end());
   }
   for (const objc::ClassRecord &cls : image.classes) {
@@ -71,10 +94,12 @@ void ClassSet::AddCategories(const objc::ImageMetadata &image, const Origin &ori
   const std::string where = origin.kind == Origin::app ? " of the app" : " of " + origin.file.substr(origin.file.find_last_of('/') + 1);
   for (const objc::CategoryRecord &category : image.categories) {
     Entry &entry = category.cls.kind == ClassReference::outside ? Outside(category.cls.name) : entries_[category.cls.name];
-    if (entry.name.empty()) entry = Outside(category.cls.name);
+    if (entry.name.empty()) Outside(category.cls.name);  // a local class no image defines: keep it outside
     // A category's method replaces a method of the same name the class has: the runtime attaches
     // categories in front of the class's own list.
-    for (const std::string &m : category.instanceMethods) entry.methods[m] = (category.name.empty() ? "(unnamed)" : category.name) + where;
+    for (const std::string &m : category.instanceMethods) {
+      entry.methods.AddFromCategory(m, (category.name.empty() ? "(unnamed)" : category.name) + where);
+    }
   }
 }
 
@@ -118,17 +143,17 @@ using AddedMethods = std::map<std::string, std::map<std::string, unsigned>>;
 void FindMethod(RowVerdict &v, const ClassSet &classes, const AddedMethods &added) {
   const ClassSet::Entry *at = classes.Find(v.row.className);
   for (bool first = true; at != nullptr; first = false) {
-    auto method = at->methods.find(v.row.selector);
+    const std::string *method = at->methods.Find(v.row.selector);
     auto addedHere = added.find(at->name);
     const bool byRow = addedHere != added.end() && addedHere->second.count(v.row.selector);
-    if (method != at->methods.end() || byRow) {
+    if (method != nullptr || byRow) {
       v.method = first ? RowVerdict::Method::own : RowVerdict::Method::inherited;
       v.implementor = at->name;
       v.implementorOrigin = OriginOf(at->name, classes);
       if (byRow) {
         v.addedByRow = addedHere->second.at(v.row.selector);
       } else {
-        v.category = method->second;
+        v.category = *method;
       }
       return;
     }
@@ -156,7 +181,7 @@ bool AnswersKey(const ClassSet::Entry &entry, const std::string &key) {
   std::string capitalised = key;
   if (!capitalised.empty()) capitalised[0] = static_cast<char>(std::toupper(static_cast<unsigned char>(capitalised[0])));
   for (const std::string &accessor : {"get" + capitalised, key, "is" + capitalised, "_get" + capitalised, "_" + key}) {
-    if (entry.methods.count(accessor)) return true;
+    if (entry.methods.Has(accessor)) return true;
   }
   for (const std::string &ivar : {"_" + key, "_is" + capitalised, key, "is" + capitalised}) {
     if (entry.ivars.count(ivar)) return true;
@@ -202,7 +227,7 @@ std::vector<RowVerdict> Verdicts(const std::vector<HookRow> &table, const ClassS
       v.leavesAt = row.className;
       // An app's category on an outside class is still the app's own implementation there.
       const ClassSet::Entry *entry = classes.Find(row.className);
-      if (entry != nullptr && entry->methods.count(row.selector)) FindMethod(v, classes, added);
+      if (entry != nullptr && entry->methods.Has(row.selector)) FindMethod(v, classes, added);
     } else if (present) {
       FindMethod(v, classes, added);
     } else {

@@ -25,6 +25,20 @@ struct Origin {
   std::string file;  // framework: its path
 };
 
+// A class's instance methods: each selector with "" or the category that adds it. Kept sorted in one
+// block: an app has hundreds of thousands of them.
+class MethodTable {
+ public:
+  void AddOwn(std::vector<std::string> selectors);
+  void AddFromCategory(const std::string &selector, const std::string &category);
+  // "" or the category, or nullptr when the class has no such method.
+  const std::string *Find(const std::string &selector) const;
+  bool Has(const std::string &selector) const { return Find(selector) != nullptr; }
+
+ private:
+  std::vector<std::pair<std::string, std::string>> methods_;
+};
+
 // The classes of the app and of the frameworks given beside it, with the categories applied.
 class ClassSet {
  public:
@@ -32,7 +46,7 @@ class ClassSet {
     std::string name;
     Origin origin;
     std::optional<std::string> superclass;        // none for a root class or an outside class
-    std::map<std::string, std::string> methods;   // instance selector -> "" or the category adding it
+    MethodTable methods;
     std::set<std::string> ivars;
   };
 

@@ -51,7 +51,7 @@ std::vector<ModelInstall> RunConstructorAgainst(const std::vector<uint8_t> &dyli
     cls->instanceMethods.clear();
     cls->superclass = nullptr;
     for (const std::string &selector : selectors) {
-      if (entry.methods.count(selector)) rt.AddImageMethod(*cls, false, rt.Selector(selector), appImplementation);
+      if (entry.methods.Has(selector)) rt.AddImageMethod(*cls, false, rt.Selector(selector), appImplementation);
     }
     cls->ivars = entry.ivars;
     placed[name] = cls;

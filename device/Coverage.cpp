@@ -54,11 +54,10 @@ const KeyLookup &GradientKeyLookup() {
   return lookup;
 }
 
-ClassSet::ClassSet(const objc::ImageMetadata &app,
-                   const std::vector<std::pair<std::string, objc::ImageMetadata>> &frameworks) {
+ClassSet::ClassSet(objc::ImageMetadata app, std::vector<std::pair<std::string, objc::ImageMetadata>> frameworks) {
   frameworksGiven_ = !frameworks.empty();
   AddClasses(app, Origin{Origin::app, ""});
-  for (const auto &[file, image] : frameworks) AddClasses(image, Origin{Origin::framework, file});
+  for (auto &[file, image] : frameworks) AddClasses(image, Origin{Origin::framework, file});
   AddCategories(app, Origin{Origin::app, ""});
   for (const auto &[file, image] : frameworks) AddCategories(image, Origin{Origin::framework, file});
   CheckChains();
@@ -73,8 +72,8 @@ ClassSet::Entry &ClassSet::Outside(const std::string &name) {
   return entry;
 }
 
-void ClassSet::AddClasses(const objc::ImageMetadata &image, const Origin &origin) {
-  for (const objc::ClassRecord &cls : image.classes) {
+void ClassSet::AddClasses(objc::ImageMetadata &image, const Origin &origin) {
+  for (objc::ClassRecord &cls : image.classes) {
     auto existing = entries_.find(cls.name);
     if (existing != entries_.end() && existing->second.origin.kind != Origin::outside) continue;  // defined first wins
     Entry &entry = entries_[cls.name];
@@ -82,7 +81,7 @@ void ClassSet::AddClasses(const objc::ImageMetadata &image, const Origin &origin
     entry.origin = origin;
     entry.superclass.reset();
     if (cls.superclass.kind != ClassReference::none) entry.superclass = cls.superclass.name;
-    entry.methods.AddOwn(cls.instanceMethods);
+    entry.methods.AddOwn(std::move(cls.instanceMethods));
     entry.ivars.insert(cls.ivars.begin(), cls.ivars.end());
   }
   for (const objc::ClassRecord &cls : image.classes) {

@@ -50,8 +50,9 @@ class ClassSet {
     std::set<std::string> ivars;
   };
 
-  // The app first, then each framework: a class the app defines is the app's.
-  ClassSet(const objc::ImageMetadata &app, const std::vector<std::pair<std::string, objc::ImageMetadata>> &frameworks);
+  // The app first, then each framework: a class the app defines is the app's. The metadata is
+  // taken over (its method names move into the set).
+  ClassSet(objc::ImageMetadata app, std::vector<std::pair<std::string, objc::ImageMetadata>> frameworks);
 
   // A class the set knows: defined by an image, or outside and named by one (a superclass or a
   // category's class); nullptr otherwise.
@@ -60,7 +61,7 @@ class ClassSet {
   const std::map<std::string, Entry> &entries() const { return entries_; }
 
  private:
-  void AddClasses(const objc::ImageMetadata &image, const Origin &origin);
+  void AddClasses(objc::ImageMetadata &image, const Origin &origin);
   void AddCategories(const objc::ImageMetadata &image, const Origin &origin);
   Entry &Outside(const std::string &name);
   void CheckChains() const;

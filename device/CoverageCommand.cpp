@@ -109,7 +109,7 @@ int CoverageCommand(const std::vector<std::string> &args, const std::string &def
       }
       report.frameworks.push_back(path);
     }
-    const ClassSet classes(metadata, frameworks);
+    const ClassSet classes(std::move(metadata), std::move(frameworks));
     const Input dylib = Read(dylibPath);
     try {
       table = HookTableOf(dylib.bytes, DylibSliceFor(dylib.bytes, report.arch));

@@ -4,6 +4,7 @@
 #include "ObjCMetadataImage.h"
 #include "ios/linker/Bytes.h"
 
+#include <algorithm>
 #include <cstring>
 #include <unordered_map>
 
@@ -27,7 +28,7 @@ class MetadataReader {
     out.fixUps = image_.fixUps();
     for (const ImageSection *s : image_.DataSections("__objc_classlist")) {
       CheckWholePointers(*s);
-      out.classes.reserve(out.classes.size() + s->size / p_);
+      out.classes.reserve(out.classes.size() + std::min(s->size, image_.size()) / p_);
       for (uint64_t at = s->address; at < s->address + s->size; at += p_) out.classes.push_back(ReadClass(ClassAt(at)));
     }
     for (const ImageSection *s : image_.DataSections("__objc_catlist")) {
@@ -122,13 +123,15 @@ class MetadataReader {
     return out;
   }
 
-  // A list's entries must lie inside the image: a count read from a corrupt file is checked against
-  // the address space before anything is reserved for it.
+  // A list's entries must lie inside the image and within what the file holds: a count read from a
+  // corrupt file is checked before anything is reserved for it.
   void CheckCount(uint64_t first, uint64_t count, uint64_t entsize, const std::string &what) const {
     if (count == 0) return;
+    if (count > image_.size() / entsize) {
+      throw ImageError(what + " claims " + std::to_string(count) + " entries, more than the file holds");
+    }
     image_.Read32(first);
     image_.Read32(first + (count - 1) * entsize);
-    if (count > (uint64_t(1) << 28)) throw ImageError(what + " claims " + std::to_string(count) + " entries");
   }
 
   std::vector<std::string> Ivars(uint64_t list, const std::string &owner) {

@@ -39,6 +39,7 @@ class Image {
   Arch arch() const { return arch_; }
   unsigned pointerSize() const { return pointerSize_; }
   uint32_t fileType() const { return fileType_; }
+  uint64_t size() const { return size_; }  // the slice's bytes
   const std::string &fixUps() const { return fixUps_; }
   // Every section of this name in a data segment (__DATA, __DATA_CONST, __DATA_DIRTY).
   std::vector<const ImageSection *> DataSections(const std::string &name) const;

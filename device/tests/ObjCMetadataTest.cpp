@@ -19,19 +19,19 @@ const ClassRecord &ClassNamed(const ImageMetadata &m, const std::string &name) {
   return none;
 }
 
-// The file offset of a thin 64-bit file's __objc_classlist, or 0.
-size_t FindClassList(const std::vector<uint8_t> &file) {
+// The file offset and size of a section of a thin 64-bit file, or {0, 0}.
+std::pair<size_t, size_t> FindSection(const std::vector<uint8_t> &file, const char *name) {
   size_t at = 32;
   for (uint32_t n = 0; n < coverage::Get32(file, 16); ++n, at += coverage::Get32(file, at + 4)) {
     if (coverage::Get32(file, at) != 0x19) continue;
     for (uint32_t s = 0; s < coverage::Get32(file, at + 64); ++s) {
       const size_t section = at + 72 + 80 * s;
-      if (std::strncmp(reinterpret_cast<const char *>(&file[section]), "__objc_classlist", 16) == 0) {
-        return coverage::Get32(file, section + 48);
+      if (std::strncmp(reinterpret_cast<const char *>(&file[section]), name, 16) == 0) {
+        return {coverage::Get32(file, section + 48), coverage::Get32(file, section + 40)};
       }
     }
   }
-  return 0;
+  return {0, 0};
 }
 
 bool Has(const std::vector<std::string> &list, const std::string &item) {
@@ -179,10 +179,21 @@ TEST(ObjCMetadataTest, CorruptFilesAreRefusedNamingWhatIsWrong) {
   bad = file;
   const ImageMetadata m = ReadObjCMetadata(file, Arch::arm64);
   ASSERT_FALSE(m.classes.empty());
-  size_t list = FindClassList(file);
+  const size_t list = FindSection(file, "__objc_classlist").first;
   ASSERT_NE(list, 0u);
   coverage::Put32(bad, list, 0x7fff0000);
   EXPECT_NE(refusal(bad, Arch::arm64).find("lies in no segment"), std::string::npos) << refusal(bad, Arch::arm64);
+  // A method list claiming two billion methods: the first list of pointer entries in __objc_const.
+  bad = file;
+  const auto [constant, constantSize] = FindSection(file, "__objc_const");
+  size_t methods = 0;
+  for (size_t at = constant; at + 8 <= constant + constantSize && methods == 0; at += 8) {
+    if (coverage::Get32(file, at) == 24 && coverage::Get32(file, at + 4) > 0 && coverage::Get32(file, at + 4) < 64) methods = at;
+  }
+  ASSERT_NE(methods, 0u);
+  coverage::Put32(bad, methods + 4, 0x7fffffff);
+  EXPECT_NE(refusal(bad, Arch::arm64).find("claims 2147483647 entries, more than the file holds"), std::string::npos)
+      << refusal(bad, Arch::arm64);
 }
 
 }  // namespace

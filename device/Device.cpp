@@ -132,19 +132,20 @@ void Device::InstallImports() {
             break;
           }
         }
+        record_.installs.push_back(install);
         ClassInfo *definer = cls != nullptr ? rt.Definer(cls, a[1].word) : nullptr;
         const Runtime::HookOutcome outcome = rt.HookMessage(a[0].word, a[1].word, a[2].word, a[3].word);
         std::string described = "none";
+        LoadRecord::Install &recorded = record_.installs.back();
         if (outcome == Runtime::HookOutcome::own) {
           described = "own";
-          install.outcome = LoadRecord::Install::Outcome::own;
+          recorded.outcome = LoadRecord::Install::Outcome::own;
         }
         if (outcome == Runtime::HookOutcome::inherited) {
           described = "inherited " + definer->name;
-          install.outcome = LoadRecord::Install::Outcome::inherited;
-          install.definer = definer->name;
+          recorded.outcome = LoadRecord::Install::Outcome::inherited;
+          recorded.definer = definer->name;
         }
-        record_.installs.push_back(install);
         trace_.Event("MSHookMessageEx " + trace_.Class(a[0].word, rt) + " " + selector + " -> " + described);
         return Value::None();
       });

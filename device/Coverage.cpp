@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cctype>
 #include <memory>
+#include <unordered_set>
 
 namespace device::coverage {
 
@@ -103,12 +104,17 @@ void ClassSet::AddCategories(const objc::ImageMetadata &image, const Origin &ori
 }
 
 void ClassSet::CheckChains() const {
+  // Each chain is walked until it meets one already known to end: every class is passed once.
+  std::unordered_set<const Entry *> ends;
+  std::vector<const Entry *> path;
   for (const auto &[name, entry] : entries_) {
-    const Entry *at = &entry;
-    for (size_t steps = 0; at != nullptr && at->superclass; ++steps) {
-      if (steps > entries_.size()) throw objc::ImageError("the superclass chain of " + name + " loops");
-      at = Find(*at->superclass);
+    path.clear();
+    for (const Entry *at = &entry; at != nullptr && !ends.count(at);) {
+      if (path.size() > entries_.size()) throw objc::ImageError("the superclass chain of " + name + " loops");
+      path.push_back(at);
+      at = at->superclass ? Find(*at->superclass) : nullptr;
     }
+    ends.insert(path.begin(), path.end());
   }
 }
 

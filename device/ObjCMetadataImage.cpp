@@ -309,6 +309,8 @@ void Image::DecodeBindOpcodes(const uint8_t *p, size_t size, const char *stream)
     }
     imports_[import].library = LibraryOf(ordinal);
     binds_[address] = import;
+    lowestBind_ = std::min(lowestBind_, address);
+    highestBind_ = std::max(highestBind_, address);
   };
   auto repeat = [&](uint64_t times, uint64_t step) {
     // Each bind lands inside a segment, so more binds than pointers in the file are corrupt.
@@ -544,7 +546,7 @@ ResolvedPointer Image::DecodeChained(const ImageSegment &segment, uint64_t raw) 
 }
 
 ResolvedPointer Image::ReadPointer(uint64_t address) const {
-  if (!binds_.empty()) {
+  if (address >= lowestBind_ && address <= highestBind_) {
     auto bind = binds_.find(address);
     if (bind != binds_.end()) return ResolvedPointer{0, &imports_[bind->second]};
   }

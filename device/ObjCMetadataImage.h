@@ -73,6 +73,7 @@ class Image {
   std::vector<std::string> libraries_;
   std::vector<Import> imports_;
   std::unordered_map<uint64_t, uint32_t> binds_;  // opcode binds: address -> import
+  uint64_t lowestBind_ = UINT64_MAX, highestBind_ = 0;  // most reads fall outside, and skip the table
   std::vector<uint64_t> chainedLocations_;        // sorted addresses that chained fix-ups rewrite
   mutable int lastSegment_ = 0;
 };

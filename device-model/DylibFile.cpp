@@ -218,8 +218,6 @@ void ParseLoadCommands(Slice &slice) {
 
 }  // namespace
 
-const char *ArchName(Arch arch) { return arch == Arch::arm64 ? "arm64" : "armv7"; }
-
 Arch ArchFromName(const std::string &name) {
   if (name == "arm64") return Arch::arm64;
   if (name == "armv7") return Arch::armv7;

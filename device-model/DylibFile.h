@@ -13,7 +13,7 @@ namespace device {
 
 enum class Arch { arm64, armv7 };
 
-const char *ArchName(Arch arch);
+inline const char *ArchName(Arch arch) { return arch == Arch::arm64 ? "arm64" : "armv7"; }
 // "arm64" or "armv7"; throws LoadError for anything else.
 Arch ArchFromName(const std::string &name);
 

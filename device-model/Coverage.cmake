@@ -9,7 +9,7 @@ add_library(dwappmetadata STATIC ObjCMetadata.cpp ObjCMetadataImage.cpp Coverage
   $<TARGET_OBJECTS:dwhooktableclasses>)
 target_include_directories(dwappmetadata PUBLIC ${CMAKE_CURRENT_SOURCE_DIR} ${PROJECT_SOURCE_DIR}
   ${PROJECT_SOURCE_DIR}/device-build/macho)
-target_link_libraries(dwappmetadata PUBLIC PkgConfig::PLIST)
+target_link_libraries(dwappmetadata PUBLIC dwscenario PkgConfig::PLIST)
 target_compile_options(dwappmetadata PUBLIC ${DUSKWELL_ADDRESS_SANITIZER_COMPILE})
 target_link_options(dwappmetadata PUBLIC ${DUSKWELL_ADDRESS_SANITIZER_LINK})
 

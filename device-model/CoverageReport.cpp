@@ -1,7 +1,7 @@
 // The coverage report as a table for a maintainer and as one JSON document for a script.
 #include "Coverage.h"
+#include "scenario/Quote.h"
 
-#include <cstdio>
 #include <sstream>
 
 namespace device::coverage {
@@ -82,22 +82,8 @@ std::string FilterText(const FilterVerdict &f) {
   return "not decided" + (f.reason.empty() ? "" : " (" + f.reason + ")");
 }
 
-std::string Json(const std::string &text) {
-  std::string out = "\"";
-  for (unsigned char c : text) {
-    if (c == '"' || c == '\\') {
-      out += '\\';
-      out += static_cast<char>(c);
-    } else if (c < 0x20) {
-      char buffer[8];
-      std::snprintf(buffer, sizeof buffer, "\\u%04x", c);
-      out += buffer;
-    } else {
-      out += static_cast<char>(c);
-    }
-  }
-  return out + "\"";
-}
+// A JSON string literal, written as the traces write theirs.
+std::string Json(const std::string &text) { return dw::scenario::QuoteForTrace(text); }
 
 const char *KindName(const Origin &o) {
   switch (o.kind) {

@@ -6,6 +6,7 @@
 #include "ObjCMetadataFormat.h"
 
 #include <algorithm>
+#include <cstddef>
 #include <cstring>
 #include <fstream>
 
@@ -24,18 +25,6 @@ uint32_t Big32(const uint8_t *p) {
   return uint32_t(p[0]) << 24 | uint32_t(p[1]) << 16 | uint32_t(p[2]) << 8 | uint32_t(p[3]);
 }
 uint64_t Big64(const uint8_t *p) { return uint64_t(Big32(p)) << 32 | Big32(p + 4); }
-
-bool ArchOfCpu(uint32_t cpuType, uint32_t cpuSubtype, Arch *arch) {
-  if (cpuType == kCpuTypeArm64) {
-    *arch = Arch::arm64;  // arm64 and arm64e alike: the metadata layouts are the same
-    return true;
-  }
-  if (cpuType == kCpuTypeArm && (cpuSubtype & kCpuSubtypeMask) == kCpuSubtypeArmV7) {
-    *arch = Arch::armv7;
-    return true;
-  }
-  return false;
-}
 
 // Bounded little-endian reads of the slice's own bytes (offsets, not addresses).
 class SliceReader {
@@ -99,7 +88,7 @@ std::vector<FatSlice> FatSlices(const std::vector<uint8_t> &file) {
   for (uint32_t i = 0; i < count; ++i) {
     const uint8_t *e = file.data() + 8 + i * entrySize;
     FatSlice slice{false, Arch::arm64, wide ? Big64(e + 8) : Big32(e + 8), wide ? Big64(e + 16) : Big32(e + 12)};
-    slice.known = ArchOfCpu(Big32(e), Big32(e + 4), &slice.arch);
+    slice.known = ArchOf(Big32(e), Big32(e + 4), &slice.arch);
     if (slice.offset > file.size() || slice.size > file.size() - slice.offset) {
       throw ImageError("the fat file's slice " + std::to_string(i) + " lies beyond the end of the file");
     }
@@ -133,7 +122,7 @@ std::vector<Arch> SlicesOf(const std::vector<uint8_t> &file) {
   const uint32_t magic = Little32(file.data());
   if (magic != kMagic32 && magic != kMagic64) throw ImageError("not a Mach-O file (magic " + Hex(magic) + ")");
   Arch a;
-  if (ArchOfCpu(Little32(file.data() + 4), Little32(file.data() + 8), &a)) out.push_back(a);
+  if (ArchOf(Little32(file.data() + 4), Little32(file.data() + 8), &a)) out.push_back(a);
   return out;
 }
 
@@ -157,7 +146,7 @@ void Image::SelectSlice(const std::vector<uint8_t> &file) {
   if (magic != kMagic32 && magic != kMagic64) throw ImageError("not a Mach-O file (magic " + Hex(magic) + ")");
   Arch found;
   const uint32_t cpuType = r.U32(4, "the Mach-O header"), cpuSubtype = r.U32(8, "the Mach-O header");
-  if (!ArchOfCpu(cpuType, cpuSubtype, &found)) {
+  if (!ArchOf(cpuType, cpuSubtype, &found)) {
     throw ImageError("unsupported cpu type " + std::to_string(cpuType) + " subtype " +
                      std::to_string(cpuSubtype & kCpuSubtypeMask) + " (arm64 or armv7)");
   }
@@ -190,25 +179,19 @@ void Image::ParseLoadCommands() {
       const bool seg64 = cmd == kSegment64;
       ImageSegment seg;
       seg.name = r.Name16(at + 8);
-      uint32_t sections;
-      uint64_t sectionAt;
-      if (seg64) {
-        if (size < 72) throw ImageError("segment command " + seg.name + " is too short");
-        seg.address = r.U64(at + 24, "a segment");
-        seg.memorySize = r.U64(at + 32, "a segment");
-        seg.fileOffset = r.U64(at + 40, "a segment");
-        seg.fileSize = r.U64(at + 48, "a segment");
-        sections = r.U32(at + 64, "a segment");
-        sectionAt = at + 72;
-      } else {
-        if (size < 56) throw ImageError("segment command " + seg.name + " is too short");
-        seg.address = r.U32(at + 24, "a segment");
-        seg.memorySize = r.U32(at + 28, "a segment");
-        seg.fileOffset = r.U32(at + 32, "a segment");
-        seg.fileSize = r.U32(at + 36, "a segment");
-        sections = r.U32(at + 48, "a segment");
-        sectionAt = at + 56;
-      }
+      const uint64_t commandSize = seg64 ? sizeof(SegmentCommand64) : sizeof(SegmentCommand32);
+      if (size < commandSize) throw ImageError("segment command " + seg.name + " is too short");
+      // The 64-bit command widens the addresses and sizes, and so moves every field after them.
+      auto field = [&](size_t at32, size_t at64) -> uint64_t {
+        return seg64 ? r.U64(at + at64, "a segment") : r.U32(at + at32, "a segment");
+      };
+      seg.address = field(offsetof(SegmentCommand32, vmaddr), offsetof(SegmentCommand64, vmaddr));
+      seg.memorySize = field(offsetof(SegmentCommand32, vmsize), offsetof(SegmentCommand64, vmsize));
+      seg.fileOffset = field(offsetof(SegmentCommand32, fileoff), offsetof(SegmentCommand64, fileoff));
+      seg.fileSize = field(offsetof(SegmentCommand32, filesize), offsetof(SegmentCommand64, filesize));
+      const uint32_t sections =
+          r.U32(at + (seg64 ? offsetof(SegmentCommand64, nsects) : offsetof(SegmentCommand32, nsects)), "a segment");
+      uint64_t sectionAt = at + commandSize;
       if (seg.fileSize > seg.memorySize) throw ImageError("segment " + seg.name + " is larger in the file than in memory");
       if (seg.address + seg.memorySize < seg.address) throw ImageError("segment " + seg.name + " wraps around the address space");
       r.Need(seg.fileOffset, seg.fileSize, "segment " + seg.name);

@@ -47,18 +47,6 @@ std::vector<FatEntry> FatEntries(const std::vector<uint8_t> &file) {
   return entries;
 }
 
-bool ArchOf(uint32_t cpuType, uint32_t cpuSubtype, Arch *arch) {
-  if (cpuType == kCpuTypeArm64) {
-    *arch = Arch::arm64;
-    return true;
-  }
-  if (cpuType == kCpuTypeArm && (cpuSubtype & kCpuSubtypeMask) == kCpuSubtypeArmV7) {
-    *arch = Arch::armv7;
-    return true;
-  }
-  return false;
-}
-
 std::string CpuDescription(uint32_t cpuType, uint32_t cpuSubtype) {
   return "cpu type " + std::to_string(static_cast<int32_t>(cpuType)) + " subtype " +
          std::to_string(cpuSubtype & kCpuSubtypeMask);
@@ -217,8 +205,6 @@ void ParseLoadCommands(Slice &slice) {
 }
 
 }  // namespace
-
-const char *ArchName(Arch arch) { return arch == Arch::arm64 ? "arm64" : "armv7"; }
 
 Arch ArchFromName(const std::string &name) {
   if (name == "arm64") return Arch::arm64;

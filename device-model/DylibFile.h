@@ -4,6 +4,8 @@
 // chained fixups), pointer rebases and binds only.
 #pragma once
 
+#include "MachOFormat.h"
+
 #include <cstdint>
 #include <stdexcept>
 #include <string>
@@ -13,7 +15,19 @@ namespace device {
 
 enum class Arch { arm64, armv7 };
 
-const char *ArchName(Arch arch);
+inline const char *ArchName(Arch arch) { return arch == Arch::arm64 ? "arm64" : "armv7"; }
+// The slice a header's processor type names (arm64 and arm64e alike); false for any other.
+inline bool ArchOf(uint32_t cpuType, uint32_t cpuSubtype, Arch *arch) {
+  if (cpuType == macho::kCpuTypeArm64) {
+    *arch = Arch::arm64;
+    return true;
+  }
+  if (cpuType == macho::kCpuTypeArm && (cpuSubtype & macho::kCpuSubtypeMask) == macho::kCpuSubtypeArmV7) {
+    *arch = Arch::armv7;
+    return true;
+  }
+  return false;
+}
 // "arm64" or "armv7"; throws LoadError for anything else.
 Arch ArchFromName(const std::string &name);
 

@@ -59,6 +59,7 @@ void Device::InstallImports() {
     const std::string name = m.ReadCString(a[0].word);
     ClassInfo *cls = rt.FindClass(name);
     record_.lookups.push_back(name);
+    lookupAnswers_.push_back(cls != nullptr ? cls->handle : 0);
     trace_.Event("objc_getClass " + Trace::Quote(name) + " -> " + trace_.Class(cls != nullptr ? cls->handle : 0, rt));
     return Value::Word(cls != nullptr ? cls->handle : 0);
   });
@@ -122,13 +123,31 @@ void Device::InstallImports() {
         ClassInfo *cls = rt.ClassOfHandle(a[0].word);
         if (!rt.IsSelector(a[1].word)) throw RunError("MSHookMessageEx with something that is not a selector");
         const std::string selector = rt.SelectorName(a[1].word);
-        record_.installs.push_back(
-            LoadRecord::Install{cls != nullptr ? cls->name : std::string(), selector, a[2].word, a[3].word});
+        LoadRecord::Install install;
+        install.className = cls != nullptr ? cls->name : std::string();
+        install.selector = selector;
+        install.replacement = a[2].word;
+        install.slot = a[3].word;
+        for (size_t i = lookupAnswers_.size(); i-- > 0;) {
+          if (lookupAnswers_[i] == a[0].word) {
+            install.lookedUp = record_.lookups[i];
+            break;
+          }
+        }
+        record_.installs.push_back(install);
         ClassInfo *definer = cls != nullptr ? rt.Definer(cls, a[1].word) : nullptr;
         const Runtime::HookOutcome outcome = rt.HookMessage(a[0].word, a[1].word, a[2].word, a[3].word);
         std::string described = "none";
-        if (outcome == Runtime::HookOutcome::own) described = "own";
-        if (outcome == Runtime::HookOutcome::inherited) described = "inherited " + definer->name;
+        LoadRecord::Install &recorded = record_.installs.back();
+        if (outcome == Runtime::HookOutcome::own) {
+          described = "own";
+          recorded.outcome = LoadRecord::Install::Outcome::own;
+        }
+        if (outcome == Runtime::HookOutcome::inherited) {
+          described = "inherited " + definer->name;
+          recorded.outcome = LoadRecord::Install::Outcome::inherited;
+          recorded.definer = definer->name;
+        }
         trace_.Event("MSHookMessageEx " + trace_.Class(a[0].word, rt) + " " + selector + " -> " + described);
         return Value::None();
       });

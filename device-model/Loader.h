@@ -22,6 +22,9 @@ struct LoadRecord {
     std::string selector;
     uint64_t replacement = 0;  // slid
     uint64_t slot = 0;         // slid
+    std::string lookedUp;      // the name of the look-up whose answer the constructor passed
+    enum class Outcome { own, inherited, none } outcome = Outcome::none;
+    std::string definer;       // inherited: the class whose implementation the slot reaches
   };
   std::vector<std::string> lookups;  // objc_getClass names
   std::vector<Install> installs;
@@ -78,6 +81,7 @@ class Device {
   std::map<std::string, ImportAnswer> functionImports_;
   uint64_t stackGuard_ = 0;
   LoadRecord record_;
+  std::vector<uint64_t> lookupAnswers_;  // beside record_.lookups
   std::map<std::pair<ClassInfo *, std::string>, uint64_t> ivarHandles_;
 };
 

@@ -96,6 +96,9 @@ class Runtime {
   ClassInfo *FindClass(const std::string &name);
   ClassInfo &Class(const std::string &name);  // one that must exist
   ClassInfo *ClassOfHandle(uint64_t handle);  // a class object (not a metaclass)
+  // For a host side taken from an app's files: a class of the model that the app does not have is
+  // no longer found by name (its object stays valid).
+  void ForgetClassName(const std::string &name) { classesByName_.erase(name); }
   bool IsKindOf(const ClassInfo *cls, const ClassInfo *ancestor) const;
   // Adds a host implementation for a selector of the table (or an internal one) to a class or its
   // metaclass, and returns its address.

@@ -8,7 +8,11 @@
 //       DIR/NAME.trace for each scenario NAME.json instead.
 //   duskwell-device archs [--dylib FILE]
 //       lists the slices of the file that the model can run.
+//   duskwell-device coverage APP [--arch A] [--framework FILE]... [--json] [--dylib FILE] [--filter FILE]
+//       which rows of the library's hook table install on this build of the host app (see
+//       CoverageCommand.h).
 
+#include "CoverageCommand.h"
 #include "Loader.h"
 #include "ScenarioReplay.h"
 
@@ -25,7 +29,8 @@ int Usage(const std::string &problem) {
   if (!problem.empty()) std::cerr << "duskwell-device: " << problem << "\n";
   std::cerr << "usage: duskwell-device hooks [--dylib FILE] [--arch arm64|armv7]\n"
                "       duskwell-device trace SCENARIO... [--dylib FILE] [--arch arm64|armv7] [--out DIR]\n"
-               "       duskwell-device archs [--dylib FILE]\n";
+               "       duskwell-device archs [--dylib FILE]\n"
+               "       duskwell-device coverage APP [--arch A] [--framework FILE]... [--json]\n";
   return 2;
 }
 
@@ -42,6 +47,10 @@ int main(int argc, char **argv) {
   std::vector<std::string> args(argv + 1, argv + argc);
   if (args.empty()) return Usage("");
   const std::string command = args[0];
+  if (command == "coverage") {
+    return device::coverage::CoverageCommand(std::vector<std::string>(args.begin() + 1, args.end()), DUSKWELL_DEFAULT_DYLIB,
+                                             DUSKWELL_DEFAULT_FILTER);
+  }
   std::string dylib = DUSKWELL_DEFAULT_DYLIB, archName = "arm64", outDir;
   std::vector<std::string> scenarios;
   for (size_t i = 1; i < args.size(); ++i) {

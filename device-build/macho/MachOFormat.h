@@ -47,12 +47,16 @@ constexpr uint32_t kSegment64 = 0x19;
 constexpr uint32_t kUuid = 0x1b;
 constexpr uint32_t kCodeSignature = 0x1d;
 constexpr uint32_t kReexportDylib = 0x8000001f;
+constexpr uint32_t kLazyLoadDylib = 0x20;
+constexpr uint32_t kEncryptionInfo = 0x21;
 constexpr uint32_t kDyldInfo = 0x22;
 constexpr uint32_t kDyldInfoOnly = 0x80000022;
 constexpr uint32_t kVersionMinIphoneos = 0x25;
 constexpr uint32_t kDataInCode = 0x29;
 constexpr uint32_t kLinkerOption = 0x2d;
+constexpr uint32_t kEncryptionInfo64 = 0x2c;
 constexpr uint32_t kBuildVersion = 0x32;
+constexpr uint32_t kLoadUpwardDylib = 0x80000023;
 constexpr uint32_t kDyldChainedFixups = 0x80000034;
 
 // Segment protections.
@@ -134,6 +138,19 @@ constexpr uint8_t kBindSymbolWeakImport = 0x1;
 constexpr int kOrdinalSelf = 0;
 constexpr int kOrdinalMainExecutable = -1;
 constexpr int kOrdinalFlatLookup = -2;
+
+// Chained fix-ups (LC_DYLD_CHAINED_FIXUPS): pointer formats, page starts and import formats.
+constexpr uint16_t kChainedPtrArm64e = 1;
+constexpr uint16_t kChainedPtr64 = 2;
+constexpr uint16_t kChainedPtr32 = 3;
+constexpr uint16_t kChainedPtr64Offset = 6;
+constexpr uint16_t kChainedPtrArm64eUserland = 9;
+constexpr uint16_t kChainedPtrArm64eUserland24 = 12;
+constexpr uint16_t kChainedPageStartNone = 0xffff;
+constexpr uint16_t kChainedPageStartMulti = 0x8000;
+constexpr uint32_t kChainedImport = 1;
+constexpr uint32_t kChainedImportAddend = 2;
+constexpr uint32_t kChainedImportAddend64 = 3;
 
 // Code signature blobs (big-endian on disk).
 constexpr uint32_t kEmbeddedSignatureMagic = 0xfade0cc0;

@@ -34,8 +34,17 @@ struct Input {
 
 Input Read(const std::string &path) { return Input{path, objc::ReadImageFile(path)}; }
 
+// The slices of a file, or a refusal that names the file.
+std::vector<Arch> SlicesOf(const Input &input) {
+  try {
+    return objc::SlicesOf(input.bytes);
+  } catch (const objc::ImageError &e) {
+    throw objc::ImageError(input.path + ": " + e.what());
+  }
+}
+
 Arch ChooseArch(const Input &app, const std::string &requested) {
-  const std::vector<Arch> slices = objc::SlicesOf(app.bytes);
+  const std::vector<Arch> slices = SlicesOf(app);
   if (slices.empty()) throw objc::ImageError(app.path + ": holds no arm64 or armv7 slice");
   if (requested.empty()) {
     for (Arch a : slices) {
@@ -52,7 +61,7 @@ Arch ChooseArch(const Input &app, const std::string &requested) {
 
 // The architecture a framework is read in: the app's when it has it.
 Arch FrameworkArch(const Input &framework, Arch appArch) {
-  const std::vector<Arch> slices = objc::SlicesOf(framework.bytes);
+  const std::vector<Arch> slices = SlicesOf(framework);
   for (Arch a : slices) {
     if (a == appArch) return a;
   }

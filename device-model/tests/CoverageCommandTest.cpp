@@ -108,6 +108,13 @@ TEST(CoverageCommandTest, UnreadableInputsExitTwoNamingTheFileAndTheReason) {
   EXPECT_EQ(truncated.status, 2);
   EXPECT_EQ(truncated.err.rfind("duskwell-device: " + cut + ": ", 0), 0u) << truncated.err;
   EXPECT_NE(truncated.err.find("truncated"), std::string::npos) << truncated.err;
+  const std::string text = "not an executable, but long enough to hold a header";
+  const std::string notMachO = Written("not-mach-o", std::vector<uint8_t>(text.begin(), text.end()));
+  const CommandRun refusedText = Coverage(notMachO);
+  EXPECT_EQ(refusedText.status, 2);
+  EXPECT_EQ(refusedText.err.rfind("duskwell-device: " + notMachO + ": not a Mach-O file", 0), 0u) << refusedText.err;
+  const CommandRun textFramework = Coverage(FixturePath("NextVersion-arm64") + " --framework " + notMachO);
+  EXPECT_EQ(textFramework.err.rfind("duskwell-device: " + notMachO + ": ", 0), 0u) << textFramework.err;
   const std::string encrypted = Written("encrypted", WithCryptId(Fixture("NextVersion-chained"), 3));
   const CommandRun refused = Coverage(encrypted);
   EXPECT_EQ(refused.status, 2);

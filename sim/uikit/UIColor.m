@@ -1,5 +1,7 @@
 #import "UIKit.h"
 
+#import "../device/Placeholder.h"
+
 #include <math.h>
 #include <pthread.h>
 
@@ -31,6 +33,13 @@ static NSString *Components(DWCGFloat red, DWCGFloat green, DWCGFloat blue, DWCG
 }
 
 @implementation UIColor
+
+// UIColor is a class cluster: alloc answers a placeholder, and the initialiser the real colour.
+// Subclasses allocate their own instances.
++ (id)alloc {
+  if (self == [UIColor class]) return DWPlaceholderFor(self);
+  return [self allocWithZone:NSDefaultMallocZone()];
+}
 
 + (UIColor *)colorWithRed:(DWCGFloat)red green:(DWCGFloat)green blue:(DWCGFloat)blue alpha:(DWCGFloat)alpha {
   return [[[self alloc] initWithRed:red green:green blue:blue alpha:alpha] autorelease];

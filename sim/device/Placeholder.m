@@ -7,6 +7,7 @@
 #include <dlfcn.h>
 #include <objc/runtime.h>
 #include <pthread.h>
+#include <stdarg.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
@@ -176,6 +177,22 @@ static void RaiseForSpent(ffi_cif *cif, void *result, void **arguments, void *da
                      cluster, sel_getName(selector), cluster];
 }
 
+// NSDictionary's one variadic initialiser, which libffi cannot pass on: its pairs are gathered here.
+static id InitWithObjectsAndKeys(id self, SEL _cmd, id firstObject, ...) {
+  (void)_cmd;
+  NSMutableArray *objects = [NSMutableArray array], *keys = [NSMutableArray array];
+  va_list pairs;
+  va_start(pairs, firstObject);
+  for (id object = firstObject; object != nil; object = va_arg(pairs, id)) {
+    [objects addObject:object];
+    [keys addObject:va_arg(pairs, id)];
+  }
+  va_end(pairs);
+  id real = [((DWPlaceholder *)self)->cluster allocWithZone:NSDefaultMallocZone()];
+  Spend(self);
+  return [real initWithObjects:objects forKeys:keys];
+}
+
 static BOOL AddMethod(Class placeholderClass, SEL selector, Method method, DWMethodClosureBody body) {
   IMP implementation = DWMethodClosure(method, body, (void *)selector);
   // A signature libffi cannot take still raises, read as one without arguments.
@@ -198,6 +215,9 @@ static Class ClusterOf(Class placeholderClass) {
   Method method = class_getInstanceMethod(cluster, selector);
   if (method == NULL || !IsInitializer(selector)) return AddMethod(self, selector, method, RaiseForLive);
   IMP implementation = method_getImplementation(method);
+  if (sel_isEqual(selector, @selector(initWithObjectsAndKeys:))) {
+    return class_addMethod(self, selector, (IMP)(void (*)(void))InitWithObjectsAndKeys, method_getTypeEncoding(method));
+  }
   if (IsDeviceCode(implementation, cluster)) return AddMethod(self, selector, method, MakeRealObject);
   return class_addMethod(self, selector, implementation, method_getTypeEncoding(method));
 }

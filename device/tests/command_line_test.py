@@ -96,7 +96,7 @@ class DeviceToolTest(unittest.TestCase):
         result = run(CHECK, "--device", DEVICE, "--linux", LINUX, "--linux-f32", LINUX, "--dylib", dylib, *scenarios)
         self.assertEqual(result.returncode, 1)
         self.assertIn("filter-switch-on (arm64): the device trace differs from the Linux build's", result.stderr)
-        self.assertIn('+  send UIColor(uninitialised) initWithHex: "181819"', result.stderr)
+        self.assertIn('+  send UIColor(placeholder) initWithHex: "181819"', result.stderr)
         self.assertNotIn("files-missing (arm64)", result.stderr)
 
     def test_the_check_refuses_missing_tools_and_files(self):

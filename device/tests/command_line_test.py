@@ -38,11 +38,41 @@ class DeviceToolTest(unittest.TestCase):
     def tearDown(self):
         shutil.rmtree(self.tmp)
 
+    def test_the_conventions_of_the_other_tools(self):
+        result = run(DEVICE, "--help")
+        self.assertEqual(result.returncode, 0, result.stderr)
+        self.assertIn("usage: duskwell-device", result.stdout)
+        for command in ("hooks", "trace", "archs", "help [COMMAND]"):
+            self.assertIn("\n  " + command, result.stdout)
+        with open(os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "VERSION")) as f:
+            version = f.readline().strip()
+        self.assertEqual(run(DEVICE, "--version").stdout, "duskwell-device %s\n" % version)
+        for words in (["help", "trace"], ["trace", "--help"], ["trace", "-h"]):
+            result = run(DEVICE, *words)
+            self.assertEqual(result.returncode, 0, words)
+            self.assertIn("usage: duskwell-device trace SCENARIO...", result.stdout)
+            self.assertIn("--out DIR", result.stdout)
+        for words, message in ((["trce"], "unknown command 'trce' (did you mean 'trace'?)"),
+                               (["help", "hoks"], "help: no command 'hoks' (did you mean 'hooks'?)"),
+                               (["--versoin"], "unknown option '--versoin' (did you mean '--version'?)"),
+                               (["trace", "--dylb", "x"], "trace: unknown option '--dylb' (did you mean '--dylib'?)"),
+                               (["archs", "--out", "x"], "archs: unknown option '--out'"),
+                               (["hooks", "--arch"], "hooks: option --arch needs a value"),
+                               (["archs", "extra"], "archs: unexpected argument 'extra'")):
+            result = run(DEVICE, *words)
+            self.assertEqual(result.returncode, 2, words)
+            self.assertIn("duskwell-device: " + message, result.stderr)
+        spaced = run(DEVICE, "archs", "--dylib", DYLIB)
+        joined = run(DEVICE, "archs", "--dylib=" + DYLIB)
+        self.assertEqual(joined.returncode, 0, joined.stderr)
+        self.assertEqual(joined.stdout, spaced.stdout)
+        self.assertIn("arm64", joined.stdout.split())
+
     def test_refusals_name_what_is_wrong(self):
         self.assertIn("usage:", run(DEVICE).stderr)
         result = run(DEVICE, "trace", "--frobnicate")
         self.assertEqual(result.returncode, 2)
-        self.assertIn("unknown option --frobnicate", result.stderr)
+        self.assertIn("trace: unknown option '--frobnicate'", result.stderr)
         result = run(DEVICE, "hooks", "--dylib", os.path.join(self.tmp, "none.dylib"))
         self.assertEqual(result.returncode, 1)
         self.assertIn("none.dylib: cannot open", result.stderr)

@@ -138,6 +138,19 @@ class DeviceToolTest(unittest.TestCase):
                      os.path.join(self.tmp, "none.json"))
         self.assertIn("none.json: no such scenario", result.stderr)
 
+    def test_the_check_refuses_two_scenarios_of_one_name(self):
+        original = os.path.join(SCENARIOS, "files-missing.json")
+        other = os.path.join(self.tmp, "elsewhere")
+        os.mkdir(other)
+        copy = os.path.join(other, "files-missing.json")
+        shutil.copy(original, copy)
+        result = run(CHECK, "--device", DEVICE, "--linux", LINUX, "--linux-f32", LINUX, "--dylib", DYLIB, original, copy)
+        self.assertEqual(result.returncode, 2)
+        self.assertIn("%s and %s: two scenarios named files-missing" % (original, copy), result.stderr)
+        result = run(CHECK, "--device", DEVICE, "--linux", LINUX, "--linux-f32", LINUX, "--dylib", DYLIB, original,
+                     original)
+        self.assertEqual(result.returncode, 0, "one file named twice is one scenario: " + result.stderr)
+
 
 if __name__ == "__main__":
     unittest.main()

@@ -10,7 +10,7 @@ BUILD_TSAN := build-tsan
 CMAKE_ARGS := -DCMAKE_BUILD_TYPE=RelWithDebInfo
 JOBS       := $(shell nproc 2>/dev/null || echo 2)
 
-.PHONY: all bootstrap configure build build-sim build-f32 build-asan demo test test-64 test-32 test-sanitize test-threads device-check clean
+.PHONY: all bootstrap configure build build-sim build-f32 build-asan demo test test-64 test-32 test-sanitize test-threads device-check device-differential fuzz-differential clean
 all: build
 
 # $(call step,LOG,MESSAGE,COMMAND): one line of progress, the command's output in LOG.
@@ -80,7 +80,7 @@ test-threads: bootstrap $(BUILD_TSAN)/CMakeCache.txt
 
 # The steps of `make test`, in order, each with its own parts side by side (-j); the run stops at
 # the first failing step and ends with a table of each step's time.
-TEST_STEPS := configure test-64 test-32 test-sanitize test-threads fuzz-smoke ios-check device-check
+TEST_STEPS := configure test-64 test-32 test-sanitize test-threads fuzz-smoke ios-check device-check device-differential
 
 # Every tree's configuration, side by side: each is one process of a few seconds.
 configure: $(BUILD)/CMakeCache.txt $(BUILD_F32)/CMakeCache.txt $(BUILD_SAN)/CMakeCache.txt $(BUILD_TSAN)/CMakeCache.txt
@@ -110,3 +110,21 @@ device-check: build build-f32 $(device_check_needs)
 	@test -n "$(SCENARIOS)" || { echo "device-check: no scenarios in tests/scenarios/" >&2; exit 1; }
 	@device/check-traces --device $(BUILD)/duskwell-device --linux $(BUILD)/duskwell-sim \
 	  --linux-f32 $(BUILD_F32)/duskwell-sim --dylib $(device_check_dylib) $(SCENARIOS)
+
+# Differential runs: generated scenarios (device/generate-scenarios: random files of every form in
+# every key) through both executors on both slices. The test command runs a fixed set of seeds;
+# `make fuzz` runs batches from fresh seeds for FUZZ_TIME seconds. A batch with a difference is kept
+# in $(BUILD)/differential/seed-N/ with its report.
+DIFFERENTIAL_SEEDS ?= 1,2
+DIFFERENTIAL_COUNT ?= 100
+differential_check = --device $(BUILD)/duskwell-device --linux $(BUILD)/duskwell-sim \
+  --linux-f32 $(BUILD_F32)/duskwell-sim --dylib $(device_check_dylib)
+
+device-differential: build build-f32 $(device_check_needs)
+	@device/run-differential --seeds $(DIFFERENTIAL_SEEDS) --count $(DIFFERENTIAL_COUNT) \
+	  --out $(BUILD)/differential -- $(differential_check)
+
+fuzz-differential: build build-f32 $(device_check_needs)
+	@device/run-differential --seconds $(FUZZ_TIME) --count 50 --out $(BUILD)/differential -- $(differential_check)
+
+fuzz: fuzz-differential

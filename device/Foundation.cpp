@@ -20,6 +20,16 @@ uint64_t NewNumber(Runtime &rt, Object::NumberType type, int64_t integer, double
   return o.handle;
 }
 
+// A property-list string's characters. libplist hands every string over as bytes: UTF-8 for XML
+// files and for a binary file's UTF-16 strings, but a binary file's ASCII-typed string byte for
+// byte, even with bytes above 127, which the device's CoreFoundation reads as one character each
+// (U+0080-U+00FF). Bytes that are not UTF-8 are read so; an ASCII-typed string whose high bytes
+// happen to form UTF-8 is not told apart.
+std::u16string PropertyListText(const char *bytes) {
+  const std::string text = bytes != nullptr ? bytes : "";
+  return IsUTF8(text) ? FromUTF8(text) : FromLatin1(text);
+}
+
 uint64_t FromPlist(Runtime &rt, plist_t node) {
   switch (plist_get_node_type(node)) {
     case PLIST_DICT: {
@@ -32,7 +42,7 @@ uint64_t FromPlist(Runtime &rt, plist_t node) {
         plist_t value = nullptr;
         plist_dict_next_item(node, it, &key, &value);
         if (key == nullptr) break;
-        const uint64_t keyObject = rt.NewStringUTF8(key, false);
+        const uint64_t keyObject = rt.NewString(PropertyListText(key), false);
         std::free(key);
         const uint64_t valueObject = FromPlist(rt, value);
         rt.Get(handle, "dictionary").entries.emplace_back(keyObject, valueObject);
@@ -52,7 +62,7 @@ uint64_t FromPlist(Runtime &rt, plist_t node) {
     case PLIST_STRING: {
       char *text = nullptr;
       plist_get_string_val(node, &text);
-      const uint64_t handle = rt.NewStringUTF8(text != nullptr ? text : "", false);
+      const uint64_t handle = rt.NewString(PropertyListText(text), false);
       std::free(text);
       return handle;
     }

@@ -138,6 +138,28 @@ class DeviceToolTest(unittest.TestCase):
                      os.path.join(self.tmp, "none.json"))
         self.assertIn("none.json: no such scenario", result.stderr)
 
+    def test_generated_scenarios_are_the_same_for_a_seed_and_never_overwrite(self):
+        generate = os.path.join(os.path.dirname(CHECK), "generate-scenarios")
+        first, second, third = (os.path.join(self.tmp, name) for name in ("first", "second", "third"))
+        for out, seed in ((first, "7"), (second, "7"), (third, "8")):
+            result = run(generate, "--seed", seed, "--count", "5", "--out", out)
+            self.assertEqual(result.returncode, 0, result.stderr)
+        names = sorted(os.listdir(first))
+        self.assertEqual(names, ["generated-7-%d.json" % i for i in range(5)])
+        for name in names:
+            with open(os.path.join(first, name)) as a, open(os.path.join(second, name)) as b:
+                self.assertEqual(a.read(), b.read(), name)
+        with open(os.path.join(first, names[0])) as a, open(os.path.join(third, "generated-8-0.json")) as b:
+            self.assertNotEqual(a.read().replace("seed 7", "seed 8"), b.read())
+        result = run(generate, "--seed", "7", "--count", "5", "--out", first)
+        self.assertEqual(result.returncode, 1)
+        self.assertIn("exists already", result.stderr)
+        # Both executors run what it writes with the same traces (the arm64 slice: this tree's Linux
+        # build has 64-bit components; make device-differential runs both slices).
+        result = run(CHECK, "--device", DEVICE, "--linux", LINUX, "--linux-f32", LINUX, "--dylib", thin_arm64(self.tmp),
+                     *[os.path.join(first, name) for name in names])
+        self.assertEqual(result.returncode, 0, result.stderr)
+
     def test_the_check_refuses_two_scenarios_of_one_name(self):
         original = os.path.join(SCENARIOS, "files-missing.json")
         other = os.path.join(self.tmp, "elsewhere")

@@ -1,6 +1,7 @@
 #import "Substrate.h"
 
 #import "../device/Device.h"
+#import "../device/DispatchTable.h"
 #import "SuperCall.h"
 
 #include <stdio.h>
@@ -50,6 +51,7 @@ void MSHookMessageEx(Class cls, SEL selector, IMP replacement, IMP *previous) {
     Method own = OwnMethod(cls, selector);
     IMP old;
     if (own != NULL) {
+      DWInstallDispatchTable(cls);  // before the change: see DispatchTable.h
       old = method_setImplementation(own, replacement);
       __objc_update_dispatch_table_for_class(cls);
     } else {

@@ -186,6 +186,11 @@ bool IsInitializer(const std::string &selector) {
 
 }  // namespace
 
+void Runtime::RefusePlaceholder(const Object &placeholder, const std::string &selector) const {
+  throw RunError("-[" + placeholder.cls->name + "(placeholder) " + selector + "]: a message to the placeholder that +[" +
+                 placeholder.cls->name + " alloc] answered; only an init… message or release may follow alloc");
+}
+
 uint64_t Runtime::NewPlaceholder(ClassInfo &cluster) {
   Object &placeholder = NewObject(cluster, Object::Type::plain);
   placeholder.placeholder = true;
@@ -229,6 +234,7 @@ uint64_t Runtime::Make(ClassInfo &cls) {
 uint64_t Runtime::Autorelease(uint64_t handle) {
   if (handle == 0) return 0;
   Object &object = Get(handle, "autorelease");
+  if (object.placeholder) RefusePlaceholder(object, "autorelease");
   if (object.immortal) return handle;
   // Without a pool the object leaks, as on the device.
   if (!pools_.empty()) pools_.back().objects.push_back(handle);
@@ -238,6 +244,7 @@ uint64_t Runtime::Autorelease(uint64_t handle) {
 void Runtime::Retain(uint64_t handle) {
   if (handle == 0 || IsClassObject(handle)) return;
   Object &object = Get(handle, "retain");
+  if (object.placeholder) RefusePlaceholder(object, "retain");
   if (!object.immortal) ++object.retainCount;
 }
 
@@ -323,9 +330,7 @@ uint64_t Runtime::LookUp(uint64_t receiver, uint64_t selector) {
   Object *object = Find(receiver);
   if (object == nullptr) throw RunError("message " + SelectorName(selector) + " sent to " + Gone(receiver));
   if (object->placeholder && !IsInitializer(SelectorName(selector)) && SelectorName(selector) != "release") {
-    throw RunError("-[" + object->cls->name + "(placeholder) " + SelectorName(selector) +
-                   "]: a message to the placeholder that +[" + object->cls->name +
-                   " alloc] answered; only an init… message or release may follow alloc");
+    RefusePlaceholder(*object, SelectorName(selector));
   }
   return LookUpInClass(object->cls, false, selector);
 }

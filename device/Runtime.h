@@ -206,6 +206,8 @@ class Runtime {
   std::unordered_map<uint64_t, std::unique_ptr<Object>> objects_;
   std::unordered_map<uint64_t, ClassInfo *> spentPlaceholders_;  // addresses are never reused
   std::string Gone(uint64_t handle) const;
+  // Stops the run: `selector` (a message, or objc_retain / objc_autorelease) reached a placeholder.
+  [[noreturn]] void RefusePlaceholder(const Object &placeholder, const std::string &selector) const;
   std::unordered_map<uint64_t, std::array<double, 4>> cgColors_;
   std::deque<HostMethod> hostMethods_;
   std::unordered_map<uint64_t, HostMethod *> hostMethodsByAddress_;

@@ -74,6 +74,9 @@ TEST_F(PlaceholderTest, APlaceholderTakesNoMessageButAnInitialiserOrRelease) {
   EXPECT_NE(refusal.find("-[UIColor(placeholder) isSameColor:]"), std::string::npos) << refusal;
   EXPECT_NE(Refusal([&] { rt_.Send("", placeholder, "respondsToSelector:", {Value::Word(rt_.Selector("boolValue"))}); }),
             "");
+  EXPECT_NE(Refusal([&] { rt_.Retain(placeholder); }).find("-[UIColor(placeholder) retain]"), std::string::npos)
+      << "objc_retain, which the library calls directly, too";
+  EXPECT_NE(Refusal([&] { rt_.Autorelease(placeholder); }), "");
   ASSERT_NE(rt_.Find(placeholder), nullptr) << "a refused message leaves the placeholder as it was";
   const size_t before = rt_.LiveObjectCount();
   rt_.Send("", placeholder, "release");

@@ -1,14 +1,7 @@
-// duskwell-device: runs the shipped device dylib under emulation.
-//
-//   duskwell-device hooks [--dylib FILE] [--arch arm64|armv7]
-//       loads the library as the device does and lists what its constructor did: each class
-//       look-up and each MSHookMessageEx call (class, selector, replacement and slot symbols).
-//   duskwell-device trace SCENARIO... [--dylib FILE] [--arch arm64|armv7] [--out DIR]
-//       runs each scenario on a freshly loaded library and prints its trace; with --out, writes
-//       DIR/NAME.trace for each scenario NAME.json instead.
-//   duskwell-device archs [--dylib FILE]
-//       lists the slices of the file that the model can run.
+// duskwell-device: runs the shipped device dylib under emulation. Its commands are the table below
+// (`duskwell-device --help` lists them, `duskwell-device help COMMAND` gives each one's options).
 
+#include "CommandLine.h"
 #include "Loader.h"
 #include "ScenarioReplay.h"
 
@@ -21,11 +14,19 @@ using namespace device;
 
 namespace {
 
+const CommandOption kDylib = {"--dylib", "FILE", "a thin or fat dylib (default: the one the build makes)"};
+const CommandOption kArch = {"--arch", "arm64|armv7", "the slice to run (default: arm64)"};
+
+const std::vector<Command> kCommands = {
+    {"hooks", "", "load the library as the device does and list each MSHookMessageEx of its constructor", {kDylib, kArch}},
+    {"trace", "SCENARIO...",
+     "run each scenario on a freshly loaded library and print its trace",
+     {kDylib, kArch, {"--out", "DIR", "write DIR/NAME.trace for each scenario NAME.json instead"}}},
+    {"archs", "", "list the slices of the file that the model can run", {kDylib}},
+};
+
 int Usage(const std::string &problem) {
-  if (!problem.empty()) std::cerr << "duskwell-device: " << problem << "\n";
-  std::cerr << "usage: duskwell-device hooks [--dylib FILE] [--arch arm64|armv7]\n"
-               "       duskwell-device trace SCENARIO... [--dylib FILE] [--arch arm64|armv7] [--out DIR]\n"
-               "       duskwell-device archs [--dylib FILE]\n";
+  std::cerr << "duskwell-device: " << problem << " (try 'duskwell-device --help')\n";
   return 2;
 }
 
@@ -39,25 +40,18 @@ std::string SymbolAt(const Device &device, uint64_t address) {
 }  // namespace
 
 int main(int argc, char **argv) {
-  std::vector<std::string> args(argv + 1, argv + argc);
-  if (args.empty()) return Usage("");
-  const std::string command = args[0];
-  std::string dylib = DUSKWELL_DEFAULT_DYLIB, archName = "arm64", outDir;
-  std::vector<std::string> scenarios;
-  for (size_t i = 1; i < args.size(); ++i) {
-    if (args[i] == "--dylib" || args[i] == "--arch" || args[i] == "--out") {
-      if (i + 1 >= args.size()) return Usage(args[i] + " needs a value");
-      (args[i] == "--dylib" ? dylib : args[i] == "--arch" ? archName : outDir) = args[i + 1];
-      ++i;
-    } else if (!args[i].empty() && args[i][0] == '-') {
-      return Usage("unknown option " + args[i]);
-    } else if (command == "trace") {
-      scenarios.push_back(args[i]);
-    } else {
-      return Usage("unexpected argument " + args[i]);
-    }
-  }
-  if (command != "hooks" && command != "trace" && command != "archs") return Usage("unknown command " + command);
+  CommandLine line;
+  const int handled = ParseCommandLine("duskwell-device", DUSKWELL_VERSION, kCommands,
+                                       std::vector<std::string>(argv + 1, argv + argc), &line, std::cout, std::cerr);
+  if (handled >= 0) return handled;
+  const std::string &command = line.command;
+  auto value = [&](const std::string &option, const std::string &fallback) {
+    auto given = line.values.find(option);
+    return given != line.values.end() ? given->second : fallback;
+  };
+  const std::string dylib = value("--dylib", DUSKWELL_DEFAULT_DYLIB), archName = value("--arch", "arm64"),
+                    outDir = value("--out", "");
+  const std::vector<std::string> &scenarios = line.operands;
   std::vector<uint8_t> file;
   Arch arch;
   try {
@@ -88,7 +82,7 @@ int main(int argc, char **argv) {
     return 1;
   }
   if (scenarios.empty()) return Usage("trace needs a scenario file");
-  if (scenarios.size() > 1 && outDir.empty()) return Usage("several scenarios need --out DIR");
+  if (scenarios.size() > 1 && outDir.empty()) return Usage("trace: several scenarios need --out DIR");
   int status = 0;
   for (const std::string &path : scenarios) {
     try {

@@ -14,7 +14,7 @@ CMAKE_ARGS := -DCMAKE_BUILD_TYPE=RelWithDebInfo
 JOBS       := $(shell nproc 2>/dev/null || echo 2)
 
 .PHONY: all bootstrap configure build build-sim build-f32 build-asan demo test test-64 test-32 test-sanitize test-threads \
-  fuzz-smoke fuzz device-build device-build-check package device-check clean
+  fuzz-smoke fuzz fuzz-differential device-build device-build-check package device-check device-differential clean
 all: build
 
 # $(call step,LOG,MESSAGE,COMMAND): one line of progress, the command's output in LOG.
@@ -85,12 +85,15 @@ test-threads: bootstrap $(BUILD_TSAN)/CMakeCache.txt
 	cd $(BUILD_TSAN) && $(CTEST)
 
 # Each fuzz target for a few hundred inputs (FUZZ_RUNS, default 400); `make fuzz` runs each for
-# FUZZ_TIME seconds (default 60) instead, keeping what it finds in build/fuzz/corpus/.
+# FUZZ_TIME seconds instead, keeping what it finds in build/fuzz/corpus/, and the differential runs
+# (below) for as long.
 FUZZ_TARGETS := preferences_fuzz color_strings_fuzz theme_set_fuzz
 fuzz-smoke: bootstrap $(BUILD)/CMakeCache.txt
 	$(call step,$(BUILD)/fuzz.log,building the fuzz targets in $(BUILD)/,$(call CMAKE_BUILD,$(BUILD),$(FUZZ_TARGETS)))
 	cd $(BUILD) && $(CTEST) -L '^fuzz$$'
 
+FUZZ_TIME ?= 60
+export FUZZ_TIME
 fuzz: bootstrap $(BUILD)/CMakeCache.txt
 	$(call CMAKE_BUILD,$(BUILD),fuzz)
 
@@ -111,7 +114,8 @@ package: bootstrap $(BUILD)/CMakeCache.txt
 
 # The steps of `make test`, in order, each with its own parts side by side (-j); the run stops at
 # the first failing step and ends with a table of each step's time.
-TEST_STEPS := configure test-64 test-32 test-sanitize test-threads fuzz-smoke device-build-check device-check
+TEST_STEPS := configure test-64 test-32 test-sanitize test-threads fuzz-smoke device-build-check device-check \
+  device-differential
 
 # Every tree's configuration, side by side: each is one process of a few seconds.
 configure: $(BUILD)/CMakeCache.txt $(BUILD_F32)/CMakeCache.txt $(BUILD_SAN)/CMakeCache.txt $(BUILD_TSAN)/CMakeCache.txt
@@ -134,9 +138,32 @@ device_check_dylib := $(BUILD)/duskwell.dylib
 device_check_targets := duskwell-device duskwell-sim duskwell-dylib
 endif
 
+# What device-check and the differential runs execute: the device model and both widths' duskwell-sim.
+device_check_build = $(call step,$(BUILD)/$(1).log,building the device model and both widths' duskwell-sim,\
+  $(call CMAKE_BUILD,$(BUILD),$(device_check_targets)) && $(call CMAKE_BUILD,$(BUILD_F32),duskwell-sim))
+device_check_options = --device $(BUILD)/duskwell-device --linux $(BUILD)/duskwell-sim \
+  --linux-f32 $(BUILD_F32)/duskwell-sim --dylib $(device_check_dylib)
+
 device-check: bootstrap $(BUILD)/CMakeCache.txt $(BUILD_F32)/CMakeCache.txt
-	$(call step,$(BUILD)/device-check.log,building the device model and both widths' duskwell-sim,\
-	  $(call CMAKE_BUILD,$(BUILD),$(device_check_targets)) && $(call CMAKE_BUILD,$(BUILD_F32),duskwell-sim))
+	$(call device_check_build,device-check)
 	@test -n "$(SCENARIOS)" || { echo "device-check: no scenarios in tests/scenarios/" >&2; exit 1; }
-	@device-model/check-traces --device $(BUILD)/duskwell-device --linux $(BUILD)/duskwell-sim \
-	  --linux-f32 $(BUILD_F32)/duskwell-sim --dylib $(device_check_dylib) $(SCENARIOS)
+	@device-model/check-traces $(device_check_options) $(SCENARIOS)
+
+# Differential runs: generated scenarios (device-model/generate-scenarios: random files of every form
+# in every key) through both executors on both slices. The test command runs a fixed set of seeds;
+# `make fuzz` runs batches from fresh seeds for FUZZ_TIME seconds. A batch with a difference is kept
+# in $(BUILD)/differential/seed-N/ with its report.
+DIFFERENTIAL_SEEDS ?= 1,2
+DIFFERENTIAL_COUNT ?= 100
+
+device-differential: bootstrap $(BUILD)/CMakeCache.txt $(BUILD_F32)/CMakeCache.txt
+	$(call device_check_build,device-differential)
+	@device-model/run-differential --seeds $(DIFFERENTIAL_SEEDS) --count $(DIFFERENTIAL_COUNT) \
+	  --out $(BUILD)/differential -- $(device_check_options)
+
+fuzz-differential: bootstrap $(BUILD)/CMakeCache.txt $(BUILD_F32)/CMakeCache.txt
+	$(call device_check_build,fuzz-differential)
+	@device-model/run-differential --seconds $(FUZZ_TIME) --count 50 --out $(BUILD)/differential -- \
+	  $(device_check_options)
+
+fuzz: fuzz-differential

@@ -20,6 +20,16 @@ uint64_t NewNumber(Runtime &rt, Object::NumberType type, int64_t integer, double
   return o.handle;
 }
 
+// A property-list string's characters. libplist hands every string over as bytes: UTF-8 for XML
+// files and for a binary file's UTF-16 strings, but a binary file's ASCII-typed string byte for
+// byte, even with bytes above 127, which the device's CoreFoundation reads as one character each
+// (U+0080-U+00FF). Bytes that are not UTF-8 are read so; an ASCII-typed string whose high bytes
+// happen to form UTF-8 is not told apart.
+std::u16string PropertyListText(const char *bytes) {
+  const std::string text = bytes != nullptr ? bytes : "";
+  return IsUTF8(text) ? FromUTF8(text) : FromLatin1(text);
+}
+
 uint64_t FromPlist(Runtime &rt, plist_t node) {
   switch (plist_get_node_type(node)) {
     case PLIST_DICT: {
@@ -32,7 +42,7 @@ uint64_t FromPlist(Runtime &rt, plist_t node) {
         plist_t value = nullptr;
         plist_dict_next_item(node, it, &key, &value);
         if (key == nullptr) break;
-        const uint64_t keyObject = rt.NewStringUTF8(key, false);
+        const uint64_t keyObject = rt.NewString(PropertyListText(key), false);
         std::free(key);
         const uint64_t valueObject = FromPlist(rt, value);
         rt.Get(handle, "dictionary").entries.emplace_back(keyObject, valueObject);
@@ -52,7 +62,7 @@ uint64_t FromPlist(Runtime &rt, plist_t node) {
     case PLIST_STRING: {
       char *text = nullptr;
       plist_get_string_val(node, &text);
-      const uint64_t handle = rt.NewStringUTF8(text != nullptr ? text : "", false);
+      const uint64_t handle = rt.NewString(PropertyListText(text), false);
       std::free(text);
       return handle;
     }
@@ -132,6 +142,7 @@ uint64_t KeyValue(Runtime &rt, uint64_t self, const std::string &key) {
                  " (the device raises NSUnknownKeyException)");
 }
 
+// `self` is the placeholder from alloc: it goes, and the file's dictionary (+1) or nil comes back.
 uint64_t ReadDictionaryFile(Runtime &rt, const FileReader &files, uint64_t self, uint64_t path) {
   FileContents file;
   if (path != 0) file = files(ToUTF8(rt.StringValue(path)));
@@ -139,24 +150,16 @@ uint64_t ReadDictionaryFile(Runtime &rt, const FileReader &files, uint64_t self,
   const bool isDictionary = plist != 0 && rt.Get(plist, "property list").type == Object::Type::dictionary;
   const char *outcome = isDictionary ? "found" : file.state == FileContents::missing ? "missing" : "unreadable";
   rt.trace().Event("read " + rt.trace().Object(path, rt) + " " + outcome);
+  rt.Release(self);
   if (!isDictionary) {
     if (plist != 0) rt.Release(plist);
-    rt.Release(self);
     return 0;
   }
-  // The placeholder from alloc takes the file's dictionary's contents.
-  Object &target = rt.Get(self, "initWithContentsOfFile:");
-  Object &source = rt.Get(plist, "property list");
-  target.entries = std::move(source.entries);
-  source.entries.clear();
-  target.initialized = true;
-  rt.Release(plist);
-  return self;
+  return plist;
 }
 
 uint64_t DictionaryValue(Runtime &rt, uint64_t self, uint64_t key, const char *selector) {
   Object &dict = rt.Get(self, selector);
-  if (!dict.initialized) throw RunError(std::string(selector) + " sent to an uninitialized dictionary");
   if (key == 0) return 0;
   const std::u16string wanted = rt.StringValue(key);
   for (const auto &entry : dict.entries) {
@@ -234,6 +237,7 @@ void InstallFoundation(Runtime &rt, FileReader files) {
   ClassInfo &object = rt.DefineClass("NSObject", "");
   rt.AddMethod(object, true, "alloc", [](Runtime &rt, uint64_t self, uint64_t, const std::vector<Value> &) {
     ClassInfo *cls = rt.ClassOfHandle(self);
+    if (cls->allocatesPlaceholder) return Value::Word(rt.NewPlaceholder(*cls));
     Object &made = rt.NewObject(*cls, cls->instanceType);
     made.initialized = false;
     return Value::Word(made.handle);
@@ -245,7 +249,14 @@ void InstallFoundation(Runtime &rt, FileReader files) {
     return Value::Word(rt.ClassOf(self)->handle);
   });
   rt.AddMethod(object, false, InternalSelector("init", {}, Type::object), [](Runtime &rt, uint64_t self, uint64_t, const std::vector<Value> &) {
-    rt.Get(self, "init").initialized = true;
+    Object &receiver = rt.Get(self, "init");
+    if (receiver.placeholder) {
+      // An empty instance of the cluster.
+      ClassInfo &cluster = *receiver.cls;
+      rt.SpendPlaceholder(self);
+      return Value::Word(rt.NewObject(cluster, cluster.instanceType).handle);
+    }
+    receiver.initialized = true;
     return Value::Word(self);
   });
   rt.AddMethod(object, false, "release", [](Runtime &rt, uint64_t self, uint64_t, const std::vector<Value> &) {
@@ -278,6 +289,7 @@ void InstallFoundation(Runtime &rt, FileReader files) {
 
   ClassInfo &string = rt.DefineClass("NSString", "NSObject");
   string.instanceType = Object::Type::string;
+  string.allocatesPlaceholder = true;
   rt.DefineClass("__NSCFConstantString", "NSString");
   rt.AddMethod(string, true, InternalSelector("stringWithUTF8String:", {Type::word}, Type::object), [](Runtime &rt, uint64_t, uint64_t, const std::vector<Value> &args) {
     if (args[0].word == 0) throw RunError("stringWithUTF8String: with NULL (the device raises)");
@@ -305,23 +317,27 @@ void InstallFoundation(Runtime &rt, FileReader files) {
 
   ClassInfo &number = rt.DefineClass("NSNumber", "NSObject");
   number.instanceType = Object::Type::number;
+  number.allocatesPlaceholder = true;
   rt.AddMethod(number, false, "boolValue", [](Runtime &rt, uint64_t self, uint64_t, const std::vector<Value> &) {
     Object &n = rt.Get(self, "boolValue");
     const bool result = n.numberType == Object::NumberType::real ? n.real != 0 : n.integer != 0;
     return Value::Bool(result);
   });
 
-  rt.DefineClass("NSArray", "NSObject").instanceType = Object::Type::array;
-  rt.DefineClass("NSDate", "NSObject").instanceType = Object::Type::date;
-  rt.DefineClass("NSData", "NSObject").instanceType = Object::Type::data;
+  for (const auto &[name, type] : {std::pair{"NSArray", Object::Type::array}, std::pair{"NSDate", Object::Type::date},
+                                   std::pair{"NSData", Object::Type::data}}) {
+    ClassInfo &cluster = rt.DefineClass(name, "NSObject");
+    cluster.instanceType = type;
+    cluster.allocatesPlaceholder = true;
+  }
 
   ClassInfo &dictionary = rt.DefineClass("NSDictionary", "NSObject");
   dictionary.instanceType = Object::Type::dictionary;
+  dictionary.allocatesPlaceholder = true;
   rt.AddMethod(dictionary, true, "dictionaryWithContentsOfFile:",
                [files](Runtime &rt, uint64_t self, uint64_t, const std::vector<Value> &args) {
-                 Object &placeholder = rt.NewObject(*rt.ClassOfHandle(self), Object::Type::dictionary);
-                 placeholder.initialized = false;
-                 return Value::Word(rt.Autorelease(ReadDictionaryFile(rt, files, placeholder.handle, args[0].word)));
+                 const uint64_t placeholder = rt.NewPlaceholder(*rt.ClassOfHandle(self));
+                 return Value::Word(rt.Autorelease(ReadDictionaryFile(rt, files, placeholder, args[0].word)));
                });
   rt.AddMethod(dictionary, false, "initWithContentsOfFile:",
                [files](Runtime &rt, uint64_t self, uint64_t, const std::vector<Value> &args) {

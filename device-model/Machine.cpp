@@ -353,6 +353,17 @@ void Machine::Return(Value result) {
   trapDone_ = true;
 }
 
+void Machine::ReturnFromNilMessage() {
+  SetCoreRegister(0, 0);
+  SetCoreRegister(1, 0);
+  if (arch_ == Arch::arm64) {
+    const uint64_t zero[2] = {0, 0};
+    for (int v = 0; v < 4; ++v) uc_reg_write(uc_, UC_ARM64_REG_Q0 + v, zero);
+  }
+  SetPC(LinkRegister());
+  trapDone_ = true;
+}
+
 void Machine::ContinueAt(uint64_t address) {
   SetPC(address);
   trapDone_ = true;

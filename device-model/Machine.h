@@ -88,6 +88,11 @@ class Machine {
   std::vector<Value> Arguments(const std::vector<Kind> &kinds) const;
   // Inside a trap handler: return `result` to the caller (to lr).
   void Return(Value result);
+  // Inside a trap handler: return from objc_msgSend sent to nil, as the device's does whatever the
+  // message's type: arm64 zeroes x0, x1 and the whole of v0-v3 (so d0-d3, and a structure of up to
+  // four doubles, read as zero); armv7 zeroes r0 and r1 (a 64-bit result) and leaves the VFP
+  // registers alone, as the iOS armv7 convention returns floating-point results in core registers.
+  void ReturnFromNilMessage();
   // Inside a trap handler: go on at `address` with the registers as they are, as a tail call does
   // (objc_msgSend's jump into an implementation).
   void ContinueAt(uint64_t address);

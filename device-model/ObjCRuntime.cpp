@@ -164,8 +164,52 @@ Object *Runtime::Find(uint64_t handle) {
 
 Object &Runtime::Get(uint64_t handle, const char *why) {
   Object *object = Find(handle);
-  if (object == nullptr) throw RunError(std::string(why) + ": " + Hex(handle) + " is not a live object");
+  if (object == nullptr) throw RunError(std::string(why) + ": " + Gone(handle));
   return *object;
+}
+
+std::string Runtime::Gone(uint64_t handle) const {
+  auto spent = spentPlaceholders_.find(handle);
+  if (spent != spentPlaceholders_.end()) {
+    return Hex(handle) + " is the placeholder that +[" + spent->second->name + " alloc] answered, gone since its " +
+           "initialiser answered another object or it was released (use what init… returned)";
+  }
+  return Hex(handle) + " is not a live object (freed, or never made)";
+}
+
+namespace {
+
+// Cocoa's init family: "init" alone or followed by a capital.
+bool IsInitializer(const std::string &selector) {
+  return selector.compare(0, 4, "init") == 0 && (selector.size() == 4 || (selector[4] >= 'A' && selector[4] <= 'Z'));
+}
+
+}  // namespace
+
+void Runtime::RefusePlaceholder(const Object &placeholder, const std::string &selector) const {
+  throw RunError("-[" + placeholder.cls->name + "(placeholder) " + selector + "]: a message to the placeholder that +[" +
+                 placeholder.cls->name + " alloc] answered; only an init… message or release may follow alloc");
+}
+
+uint64_t Runtime::NewPlaceholder(ClassInfo &cluster) {
+  Object &placeholder = NewObject(cluster, Object::Type::plain);
+  placeholder.placeholder = true;
+  placeholder.initialized = false;
+  return placeholder.handle;
+}
+
+void Runtime::SpendPlaceholder(uint64_t handle) {
+  Object &placeholder = Get(handle, "a placeholder");
+  if (!placeholder.placeholder) throw RunError(Hex(handle) + " is not a placeholder");
+  spentPlaceholders_[handle] = placeholder.cls;
+  objects_.erase(handle);
+}
+
+const ClassInfo *Runtime::PlaceholderCluster(uint64_t handle) {
+  auto spent = spentPlaceholders_.find(handle);
+  if (spent != spentPlaceholders_.end()) return spent->second;
+  Object *object = Find(handle);
+  return object != nullptr && object->placeholder ? object->cls : nullptr;
 }
 
 bool Runtime::IsClassObject(uint64_t handle) const { return classesByHandle_.count(handle) != 0; }
@@ -190,6 +234,7 @@ uint64_t Runtime::Make(ClassInfo &cls) {
 uint64_t Runtime::Autorelease(uint64_t handle) {
   if (handle == 0) return 0;
   Object &object = Get(handle, "autorelease");
+  if (object.placeholder) RefusePlaceholder(object, "autorelease");
   if (object.immortal) return handle;
   // Without a pool the object leaks, as on the device.
   if (!pools_.empty()) pools_.back().objects.push_back(handle);
@@ -199,6 +244,7 @@ uint64_t Runtime::Autorelease(uint64_t handle) {
 void Runtime::Retain(uint64_t handle) {
   if (handle == 0 || IsClassObject(handle)) return;
   Object &object = Get(handle, "retain");
+  if (object.placeholder) RefusePlaceholder(object, "retain");
   if (!object.immortal) ++object.retainCount;
 }
 
@@ -206,6 +252,7 @@ void Runtime::Release(uint64_t handle) {
   if (handle == 0 || IsClassObject(handle)) return;
   Object &object = Get(handle, "release (of an object already freed?)");
   if (object.immortal) return;
+  if (object.placeholder) return SpendPlaceholder(handle);
   if (--object.retainCount > 0) return;
   // Deallocation: what the object owned is released with it.
   std::vector<uint64_t> owned = object.items;
@@ -281,9 +328,9 @@ uint64_t Runtime::LookUpInClass(ClassInfo *cls, bool classSide, uint64_t selecto
 uint64_t Runtime::LookUp(uint64_t receiver, uint64_t selector) {
   if (ClassInfo *cls = ClassOfHandle(receiver)) return LookUpInClass(cls, true, selector);
   Object *object = Find(receiver);
-  if (object == nullptr) {
-    throw RunError("message " + SelectorName(selector) + " sent to " + Hex(receiver) +
-                   ", which is not a live object (freed, or never made)");
+  if (object == nullptr) throw RunError("message " + SelectorName(selector) + " sent to " + Gone(receiver));
+  if (object->placeholder && !IsInitializer(SelectorName(selector)) && SelectorName(selector) != "release") {
+    RefusePlaceholder(*object, SelectorName(selector));
   }
   return LookUpInClass(object->cls, false, selector);
 }
@@ -348,7 +395,7 @@ void Runtime::TrapMessageSend() {
   const std::vector<Value> args = ReadArguments(*info);
   trace_.Open("send " + trace_.Object(receiver, *this) + " " + name + trace_.Arguments(info->arguments, args, *this));
   if (receiver == 0) {
-    // A message to nil does nothing and yields zero.
+    // A message to nil does nothing and yields zero, in every register the device's clears.
     const Value zero = Zero(info->result);
     if (info->result == Type::none) {
       trace_.Close(nullptr);
@@ -356,7 +403,7 @@ void Runtime::TrapMessageSend() {
       const std::string described = DescribeResult(*info, zero, args);
       trace_.Close(&described);
     }
-    machine_.Return(info->result == Type::cgfloat ? Value::Real(0) : Value::Word(0));
+    machine_.ReturnFromNilMessage();
     return;
   }
   const uint64_t imp = LookUp(receiver, selector);

@@ -33,6 +33,7 @@ struct Object {
   int retainCount = 1;
   bool immortal = false;    // constant strings, named colours, shared sets: never freed
   bool initialized = true;  // false between alloc and an initialiser
+  bool placeholder = false; // what +alloc of a class cluster answers (see Runtime::NewPlaceholder)
   std::u16string text;      // string
   NumberType numberType = NumberType::integer;
   int64_t integer = 0;
@@ -72,6 +73,8 @@ struct ClassInfo {
   std::map<uint64_t, uint64_t> classMethods;
   std::set<std::string> ivars;
   Object::Type instanceType = Object::Type::plain;
+  // A class cluster's public class: its +alloc answers a placeholder (its subclasses' do not).
+  bool allocatesPlaceholder = false;
   // What `init` does beyond marking the object initialised (UIKit's views set up their state).
   std::function<void(Runtime &, uint64_t self)> initializer;
 };
@@ -121,6 +124,17 @@ class Runtime {
   bool IsClassObject(uint64_t handle) const;
   // alloc then init, as the host makes its objects.
   uint64_t Make(ClassInfo &cls);
+  // Class clusters, as the device has them: +alloc answers a placeholder, and an initialiser another
+  // object, the real one; the placeholder is then gone (SpendPlaceholder). A placeholder takes an
+  // init… message or release, nothing else: any other message stops the run, and so does any
+  // message to it once it is gone, each naming it. Its initialisers are the cluster's own, which
+  // make the real object, and those a category of the library adds, which run on the placeholder
+  // (it inherits them on the device too).
+  uint64_t NewPlaceholder(ClassInfo &cluster);
+  void SpendPlaceholder(uint64_t placeholder);
+  bool IsSpentPlaceholder(uint64_t handle) const { return spentPlaceholders_.count(handle) != 0; }
+  // The cluster a placeholder, live or gone, stands for; nullptr for anything else.
+  const ClassInfo *PlaceholderCluster(uint64_t handle);
   uint64_t Autorelease(uint64_t handle);
   void Retain(uint64_t handle);
   void Release(uint64_t handle);
@@ -193,6 +207,10 @@ class Runtime {
   std::unordered_map<std::string, ClassInfo *> classesByName_;
   std::unordered_map<uint64_t, ClassInfo *> classesByHandle_;
   std::unordered_map<uint64_t, std::unique_ptr<Object>> objects_;
+  std::unordered_map<uint64_t, ClassInfo *> spentPlaceholders_;  // addresses are never reused
+  std::string Gone(uint64_t handle) const;
+  // Stops the run: `selector` (a message, or objc_retain / objc_autorelease) reached a placeholder.
+  [[noreturn]] void RefusePlaceholder(const Object &placeholder, const std::string &selector) const;
   std::unordered_map<uint64_t, std::array<double, 4>> cgColors_;
   std::deque<HostMethod> hostMethods_;
   std::unordered_map<uint64_t, HostMethod *> hostMethodsByAddress_;

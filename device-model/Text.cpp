@@ -73,4 +73,13 @@ std::string ToUTF8(const std::u16string &text) {
   return out;
 }
 
+std::u16string FromLatin1(const std::string &bytes) {
+  std::u16string out;
+  for (char c : bytes) out.push_back(static_cast<char16_t>(static_cast<unsigned char>(c)));
+  return out;
+}
+
+// Well-formed UTF-8 is exactly what decodes and encodes back to the same bytes.
+bool IsUTF8(const std::string &bytes) { return ToUTF8(FromUTF8(bytes)) == bytes; }
+
 }  // namespace device

@@ -70,6 +70,7 @@ std::string Trace::CGColor(uint64_t handle, Runtime &rt) {
 std::string Trace::Object(uint64_t handle, Runtime &rt) {
   if (handle == 0) return "nil";
   if (ClassInfo *cls = rt.ClassOfHandle(handle)) return "class " + cls->name;
+  if (const ClassInfo *cluster = rt.PlaceholderCluster(handle)) return cluster->name + "(placeholder)";
   device::Object *object = rt.Find(handle);
   if (object == nullptr) return "?";
   if (!object->label.empty()) return object->cls->name + "#" + object->label;

@@ -100,6 +100,7 @@ void InstallUIKit(Runtime &rt) {
 
   ClassInfo &color = rt.DefineClass("UIColor", "NSObject");
   color.instanceType = Object::Type::color;
+  color.allocatesPlaceholder = true;
   for (const NamedColor &named : kNamedColors) {
     double c[3] = {named.r, named.g, named.b};
     for (double &v : c) {
@@ -114,6 +115,10 @@ void InstallUIKit(Runtime &rt) {
   rt.AddMethod(color, false, "initWithRed:green:blue:alpha:",
                [](Runtime &rt, uint64_t self, uint64_t, const std::vector<Value> &args) {
                  Object &c = rt.Get(self, "initWithRed:green:blue:alpha:");
+                 if (c.placeholder) {
+                   rt.SpendPlaceholder(self);
+                   return Value::Word(NewColor(rt, args[0].real, args[1].real, args[2].real, args[3].real, false));
+                 }
                  for (int i = 0; i < 4; ++i) c.components[i] = rt.machine().ToCGFloat(args[i].real);
                  c.initialized = true;
                  return Value::Word(self);

@@ -1,17 +1,7 @@
-// duskwell-device: runs the shipped device dylib under emulation.
-//
-//   duskwell-device hooks [--dylib FILE] [--arch arm64|armv7]
-//       loads the library as the device does and lists what its constructor did: each class
-//       look-up and each MSHookMessageEx call (class, selector, replacement and slot symbols).
-//   duskwell-device trace SCENARIO... [--dylib FILE] [--arch arm64|armv7] [--out DIR]
-//       runs each scenario on a freshly loaded library and prints its trace; with --out, writes
-//       DIR/NAME.trace for each scenario NAME.json instead.
-//   duskwell-device archs [--dylib FILE]
-//       lists the slices of the file that the model can run.
-//   duskwell-device coverage APP [--arch A] [--framework FILE]... [--json] [--dylib FILE] [--filter FILE]
-//       which rows of the library's hook table install on this build of the host app (see
-//       CoverageCommand.h).
+// duskwell-device: runs the shipped device dylib under emulation. Its commands are the table below
+// (`duskwell-device --help` lists them, `duskwell-device help COMMAND` gives each one's options).
 
+#include "CommandLine.h"
 #include "CoverageCommand.h"
 #include "Loader.h"
 #include "ScenarioReplay.h"
@@ -25,12 +15,26 @@ using namespace device;
 
 namespace {
 
+const CommandOption kDylib = {"--dylib", "FILE", "a thin or fat dylib (default: the one the build makes)"};
+const CommandOption kArch = {"--arch", "arm64|armv7", "the slice to run (default: arm64)"};
+
+const std::vector<Command> kCommands = {
+    {"hooks", "", "load the library as the device does and list each MSHookMessageEx of its constructor", {kDylib, kArch}},
+    {"trace", "SCENARIO...",
+     "run each scenario on a freshly loaded library and print its trace",
+     {kDylib, kArch, {"--out", "DIR", "write DIR/NAME.trace for each scenario NAME.json instead"}}},
+    {"archs", "", "list the slices of the file that the model can run", {kDylib}},
+    {"coverage", "APP",
+     "which rows of the hook table install on this build of the host app (exit 1 when some do not)",
+     {{"--arch", "A", "the app's slice to read (default: arm64 when it has one)"},
+      {"--framework", "FILE", "a framework binary whose classes the app uses (repeatable)"},
+      {"--json", "", "the same as one JSON document"},
+      kDylib,
+      {"--filter", "FILE", "the loader filter to check (default: the one the build writes)"}}},
+};
+
 int Usage(const std::string &problem) {
-  if (!problem.empty()) std::cerr << "duskwell-device: " << problem << "\n";
-  std::cerr << "usage: duskwell-device hooks [--dylib FILE] [--arch arm64|armv7]\n"
-               "       duskwell-device trace SCENARIO... [--dylib FILE] [--arch arm64|armv7] [--out DIR]\n"
-               "       duskwell-device archs [--dylib FILE]\n"
-               "       duskwell-device coverage APP [--arch A] [--framework FILE]... [--json]\n";
+  std::cerr << "duskwell-device: " << problem << " (try 'duskwell-device --help')\n";
   return 2;
 }
 
@@ -44,29 +48,24 @@ std::string SymbolAt(const Device &device, uint64_t address) {
 }  // namespace
 
 int main(int argc, char **argv) {
-  std::vector<std::string> args(argv + 1, argv + argc);
-  if (args.empty()) return Usage("");
-  const std::string command = args[0];
-  if (command == "coverage") {
+  const std::vector<std::string> args(argv + 1, argv + argc);
+  // coverage reads its own options (a repeated --framework, the --json flag).
+  if (!args.empty() && args[0] == "coverage") {
     return device::coverage::CoverageCommand(std::vector<std::string>(args.begin() + 1, args.end()), DUSKWELL_DEFAULT_DYLIB,
                                              DUSKWELL_DEFAULT_FILTER);
   }
-  std::string dylib = DUSKWELL_DEFAULT_DYLIB, archName = "arm64", outDir;
-  std::vector<std::string> scenarios;
-  for (size_t i = 1; i < args.size(); ++i) {
-    if (args[i] == "--dylib" || args[i] == "--arch" || args[i] == "--out") {
-      if (i + 1 >= args.size()) return Usage(args[i] + " needs a value");
-      (args[i] == "--dylib" ? dylib : args[i] == "--arch" ? archName : outDir) = args[i + 1];
-      ++i;
-    } else if (!args[i].empty() && args[i][0] == '-') {
-      return Usage("unknown option " + args[i]);
-    } else if (command == "trace") {
-      scenarios.push_back(args[i]);
-    } else {
-      return Usage("unexpected argument " + args[i]);
-    }
-  }
-  if (command != "hooks" && command != "trace" && command != "archs") return Usage("unknown command " + command);
+  CommandLine line;
+  const int handled = ParseCommandLine("duskwell-device", DUSKWELL_VERSION, kCommands,
+                                       args, &line, std::cout, std::cerr);
+  if (handled >= 0) return handled;
+  const std::string &command = line.command;
+  auto value = [&](const std::string &option, const std::string &fallback) {
+    auto given = line.values.find(option);
+    return given != line.values.end() ? given->second : fallback;
+  };
+  const std::string dylib = value("--dylib", DUSKWELL_DEFAULT_DYLIB), archName = value("--arch", "arm64"),
+                    outDir = value("--out", "");
+  const std::vector<std::string> &scenarios = line.operands;
   std::vector<uint8_t> file;
   Arch arch;
   try {
@@ -97,7 +96,7 @@ int main(int argc, char **argv) {
     return 1;
   }
   if (scenarios.empty()) return Usage("trace needs a scenario file");
-  if (scenarios.size() > 1 && outDir.empty()) return Usage("several scenarios need --out DIR");
+  if (scenarios.size() > 1 && outDir.empty()) return Usage("trace: several scenarios need --out DIR");
   int status = 0;
   for (const std::string &path : scenarios) {
     try {

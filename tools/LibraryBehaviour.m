@@ -5,6 +5,7 @@
 #import "host/HostClasses.h"
 #import "host/Launcher.h"
 #import "host/Screens.h"
+#import "standin/foundation/DispatchTable.h"
 #import "standin/foundation/StandInDevice.h"
 #import "standin/substrate/Substrate.h"
 #import "standin/uikit/UIKit.h"
@@ -162,7 +163,7 @@ static void QuietFilters(NSArray *filterRows) {
     Method method = class_getInstanceMethod(cls, NSSelectorFromString([row objectAtIndex:1]));
     quietFilters[quietFilterCount].owner = cls;
     IMP quiet = (IMP)(void (*)(void))FilterWithoutRecording;
-    quietFilters[quietFilterCount].filter = method_setImplementation(method, quiet);
+    quietFilters[quietFilterCount].filter = DWReplaceImplementation(cls, method, quiet);
     ++quietFilterCount;
   }
 }
@@ -171,7 +172,7 @@ static void RestoreFilters(NSArray *filterRows) {
   for (NSUInteger i = 0; i < quietFilterCount; ++i) {
     NSArray *row = [filterRows objectAtIndex:i];
     Method method = class_getInstanceMethod(quietFilters[i].owner, NSSelectorFromString([row objectAtIndex:1]));
-    method_setImplementation(method, quietFilters[i].filter);
+    DWReplaceImplementation(quietFilters[i].owner, method, quietFilters[i].filter);
   }
   free(quietFilters);
   quietFilters = NULL;

@@ -132,5 +132,26 @@ TEST_F(RuntimeTest, ADictionaryReleasesItsContentsWithItself) {
   EXPECT_EQ(PropertyListObject(rt_, {'n', 'o', 't'}), 0u);
 }
 
+// {"k": "#1A\xCDB"}: a binary file's ASCII-typed string with a byte above 127, which the device reads
+// as U+00CD; a well-formed UTF-8 string (from XML) reads as UTF-8.
+TEST_F(RuntimeTest, APropertyListStringThatIsNotUTF8ReadsAsOneCharacterPerByte) {
+  const std::vector<uint8_t> binary = {
+      0x62, 0x70, 0x6c, 0x69, 0x73, 0x74, 0x30, 0x30, 0xd1, 0x01, 0x02, 0x51, 0x6b, 0x55, 0x23, 0x31, 0x41, 0xcd,
+      0x42, 0x08, 0x0b, 0x0d, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x01, 0x01, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00,
+      0x00, 0x03, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x13};
+  const uint64_t dictionary = PropertyListObject(rt_, binary);
+  ASSERT_NE(dictionary, 0u);
+  const Object &read = rt_.Get(dictionary, "test");
+  ASSERT_EQ(read.entries.size(), 1u);
+  EXPECT_EQ(rt_.StringValue(read.entries[0].second), u"#1A\u00cdB");
+  const std::string xml = "<?xml version=\"1.0\"?><plist version=\"1.0\"><dict><key>k</key><string>#1A\xc3\x8d" "B</string>"
+                          "</dict></plist>";
+  const uint64_t fromXml = PropertyListObject(rt_, std::vector<uint8_t>(xml.begin(), xml.end()));
+  ASSERT_NE(fromXml, 0u);
+  EXPECT_EQ(rt_.StringValue(rt_.Get(fromXml, "test").entries[0].second), u"#1A\u00cdB");
+  rt_.Release(dictionary);
+  rt_.Release(fromXml);
+}
+
 }  // namespace
 }  // namespace device

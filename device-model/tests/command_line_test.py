@@ -38,11 +38,41 @@ class DeviceToolTest(unittest.TestCase):
     def tearDown(self):
         shutil.rmtree(self.tmp)
 
+    def test_the_conventions_of_the_other_tools(self):
+        result = run(DEVICE, "--help")
+        self.assertEqual(result.returncode, 0, result.stderr)
+        self.assertIn("usage: duskwell-device", result.stdout)
+        for command in ("hooks", "trace", "archs", "help [COMMAND]"):
+            self.assertIn("\n  " + command, result.stdout)
+        with open(os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "VERSION")) as f:
+            version = f.readline().strip()
+        self.assertEqual(run(DEVICE, "--version").stdout, "duskwell-device %s\n" % version)
+        for words in (["help", "trace"], ["trace", "--help"], ["trace", "-h"]):
+            result = run(DEVICE, *words)
+            self.assertEqual(result.returncode, 0, words)
+            self.assertIn("usage: duskwell-device trace SCENARIO...", result.stdout)
+            self.assertIn("--out DIR", result.stdout)
+        for words, message in ((["trce"], "unknown command 'trce' (did you mean 'trace'?)"),
+                               (["help", "hoks"], "help: no command 'hoks' (did you mean 'hooks'?)"),
+                               (["--versoin"], "unknown option '--versoin' (did you mean '--version'?)"),
+                               (["trace", "--dylb", "x"], "trace: unknown option '--dylb' (did you mean '--dylib'?)"),
+                               (["archs", "--out", "x"], "archs: unknown option '--out'"),
+                               (["hooks", "--arch"], "hooks: option --arch needs a value"),
+                               (["archs", "extra"], "archs: unexpected argument 'extra'")):
+            result = run(DEVICE, *words)
+            self.assertEqual(result.returncode, 2, words)
+            self.assertIn("duskwell-device: " + message, result.stderr)
+        spaced = run(DEVICE, "archs", "--dylib", DYLIB)
+        joined = run(DEVICE, "archs", "--dylib=" + DYLIB)
+        self.assertEqual(joined.returncode, 0, joined.stderr)
+        self.assertEqual(joined.stdout, spaced.stdout)
+        self.assertIn("arm64", joined.stdout.split())
+
     def test_refusals_name_what_is_wrong(self):
         self.assertIn("usage:", run(DEVICE).stderr)
         result = run(DEVICE, "trace", "--frobnicate")
         self.assertEqual(result.returncode, 2)
-        self.assertIn("unknown option --frobnicate", result.stderr)
+        self.assertIn("trace: unknown option '--frobnicate'", result.stderr)
         result = run(DEVICE, "hooks", "--dylib", os.path.join(self.tmp, "none.dylib"))
         self.assertEqual(result.returncode, 1)
         self.assertIn("none.dylib: cannot open", result.stderr)
@@ -96,7 +126,7 @@ class DeviceToolTest(unittest.TestCase):
         result = run(CHECK, "--device", DEVICE, "--linux", LINUX, "--linux-f32", LINUX, "--dylib", dylib, *scenarios)
         self.assertEqual(result.returncode, 1)
         self.assertIn("filter-switch-on (arm64): the device trace differs from the Linux build's", result.stderr)
-        self.assertIn('+  send UIColor(uninitialised) initWithHex: "181819"', result.stderr)
+        self.assertIn('+  send UIColor(placeholder) initWithHex: "181819"', result.stderr)
         self.assertNotIn("files-missing (arm64)", result.stderr)
 
     def test_the_check_refuses_missing_tools_and_files(self):
@@ -107,6 +137,41 @@ class DeviceToolTest(unittest.TestCase):
         result = run(CHECK, "--device", DEVICE, "--linux", LINUX, "--linux-f32", LINUX, "--dylib", DYLIB,
                      os.path.join(self.tmp, "none.json"))
         self.assertIn("none.json: no such scenario", result.stderr)
+
+    def test_generated_scenarios_are_the_same_for_a_seed_and_never_overwrite(self):
+        generate = os.path.join(os.path.dirname(CHECK), "generate-scenarios")
+        first, second, third = (os.path.join(self.tmp, name) for name in ("first", "second", "third"))
+        for out, seed in ((first, "7"), (second, "7"), (third, "8")):
+            result = run(generate, "--seed", seed, "--count", "5", "--out", out)
+            self.assertEqual(result.returncode, 0, result.stderr)
+        names = sorted(os.listdir(first))
+        self.assertEqual(names, ["generated-7-%d.json" % i for i in range(5)])
+        for name in names:
+            with open(os.path.join(first, name)) as a, open(os.path.join(second, name)) as b:
+                self.assertEqual(a.read(), b.read(), name)
+        with open(os.path.join(first, names[0])) as a, open(os.path.join(third, "generated-8-0.json")) as b:
+            self.assertNotEqual(a.read().replace("seed 7", "seed 8"), b.read())
+        result = run(generate, "--seed", "7", "--count", "5", "--out", first)
+        self.assertEqual(result.returncode, 1)
+        self.assertIn("exists already", result.stderr)
+        # Both executors run what it writes with the same traces (the arm64 slice: this tree's Linux
+        # build has 64-bit components; make device-differential runs both slices).
+        result = run(CHECK, "--device", DEVICE, "--linux", LINUX, "--linux-f32", LINUX, "--dylib", thin_arm64(self.tmp),
+                     *[os.path.join(first, name) for name in names])
+        self.assertEqual(result.returncode, 0, result.stderr)
+
+    def test_the_check_refuses_two_scenarios_of_one_name(self):
+        original = os.path.join(SCENARIOS, "files-missing.json")
+        other = os.path.join(self.tmp, "elsewhere")
+        os.mkdir(other)
+        copy = os.path.join(other, "files-missing.json")
+        shutil.copy(original, copy)
+        result = run(CHECK, "--device", DEVICE, "--linux", LINUX, "--linux-f32", LINUX, "--dylib", DYLIB, original, copy)
+        self.assertEqual(result.returncode, 2)
+        self.assertIn("%s and %s: two scenarios named files-missing" % (original, copy), result.stderr)
+        result = run(CHECK, "--device", DEVICE, "--linux", LINUX, "--linux-f32", LINUX, "--dylib", DYLIB, original,
+                     original)
+        self.assertEqual(result.returncode, 0, "one file named twice is one scenario: " + result.stderr)
 
 
 if __name__ == "__main__":

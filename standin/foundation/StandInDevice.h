@@ -16,7 +16,8 @@ NSString *DWDeviceRoot(void);
 NSString *DWDeviceLocalPath(NSString *devicePath);
 
 // Makes Foundation read property lists the way the device does: any readable plist (XML or binary)
-// at a device path, nil otherwise, and never a line of output. Idempotent.
+// at a device path, nil otherwise, and never a line of output; gives strings the device's boolValue
+// (StringBoolValue.h) and NSDictionary its placeholder (Placeholder.h). Idempotent.
 void DWDeviceInstallFoundation(void);
 
 // How many times a property-list file at `devicePath` was read as a dictionary.

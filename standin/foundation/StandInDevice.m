@@ -1,6 +1,9 @@
 #define _GNU_SOURCE  // dladdr
 #import "StandInDevice.h"
+#import "DispatchTable.h"
+#import "Placeholder.h"
 #import "PropertyListFile.h"
+#import "StringBoolValue.h"
 #import "TraceLog.h"
 
 #include <dlfcn.h>
@@ -160,7 +163,10 @@ void DWDeviceInstallFoundation(void) {
   if (readCounts != nil) return;
   readCounts = [[NSCountedSet alloc] init];
   Method method = class_getInstanceMethod([NSDictionary class], @selector(initWithContentsOfFile:));
+  DWInstallDispatchTable([NSDictionary class]);
   method_setImplementation(method, (IMP)DictionaryInitWithContentsOfFile);
+  DWDeviceInstallStringBoolValue();
+  DWDeviceInstallDictionaryPlaceholder();
 }
 
 void DWDeviceRecordClassLookups(BOOL on) {

@@ -1,14 +1,11 @@
 #import "Substrate.h"
 
 #import "../foundation/StandInDevice.h"
+#import "../foundation/DispatchTable.h"
+#import "SuperCall.h"
 
+#include <stdio.h>
 #include <stdlib.h>
-
-// The GNU runtime's refresh of a class's dispatch table and those of all its subclasses.
-// method_setImplementation updates only the table of the class that owns the method, so subclasses
-// that were sent messages before the hook would keep the old implementation; the device's runtime
-// flushes every method cache instead.
-void __objc_update_dispatch_table_for_class(Class cls);
 
 static DWHookRecord *records;
 static NSUInteger recordCount;
@@ -37,8 +34,9 @@ static Method OwnMethod(Class cls, SEL selector) {
 }
 
 // A method defined on the class itself has its implementation swapped. A method the class only
-// inherits gets the replacement added to the class, and the slot receives the inherited
-// implementation as it is now. A nil class or a selector the class cannot answer changes nothing.
+// inherits gets the replacement added to the class, and the slot receives a call through to the
+// superclass, which finds the superclass's implementation at each call (SuperCall.h). A nil class
+// or a selector the class cannot answer changes nothing.
 void MSHookMessageEx(Class cls, SEL selector, IMP replacement, IMP *previous) {
   DWHookRecord record = {cls != Nil ? class_getName(cls) : NULL, sel_getName(selector), cls != Nil, NO, NO,
                          [DWDeviceClassLookups() count]};
@@ -47,10 +45,14 @@ void MSHookMessageEx(Class cls, SEL selector, IMP replacement, IMP *previous) {
     Method own = OwnMethod(cls, selector);
     IMP old;
     if (own != NULL) {
-      old = method_setImplementation(own, replacement);
-      __objc_update_dispatch_table_for_class(cls);
+      old = DWReplaceImplementation(cls, own, replacement);
     } else {
-      old = method_getImplementation(method);
+      old = DWSuperCall(class_getSuperclass(cls), selector, method);
+      if (old == NULL) {
+        fprintf(stderr, "stand-in MSHookMessageEx: -[%s %s] has a signature the call through to the superclass "
+                        "cannot pass on\n", class_getName(cls), sel_getName(selector));
+        abort();
+      }
       class_addMethod(cls, selector, replacement, method_getTypeEncoding(method));
       record.inherited = YES;
     }

@@ -1,5 +1,6 @@
 #import "Values.h"
 
+#import "standin/foundation/Placeholder.h"
 #import "standin/uikit/UIKit.h"
 #include "scenario/Quote.h"
 
@@ -38,6 +39,8 @@ NSString *DescribeSelector(SEL selector) {
 NSString *Describe(id object) {
   if (object == nil) return @"nil";
   if (IsClassObject(object)) return DescribeClass(reinterpret_cast<Class>(object));
+  // Asked before any message: a placeholder raises on every message but its initialisers.
+  if (NSString *placeholder = DWPlaceholderTraceValue(object)) return placeholder;
   auto named = objectNames.find(object);
   if (named != objectNames.end()) {
     return [NSString stringWithFormat:@"%s#%s", class_getName(object_getClass(object)), named->second.c_str()];

@@ -1,5 +1,8 @@
 #import "UIKit.h"
 
+#import "../foundation/Placeholder.h"
+
+#include <math.h>
 #include <pthread.h>
 
 #include "../../scenario/TraceComponent.h"
@@ -28,6 +31,13 @@ static NSString *Components(DWCGFloat red, DWCGFloat green, DWCGFloat blue, DWCG
 }
 
 @implementation UIColor
+
+// UIColor is a class cluster: alloc answers a placeholder, and the initialiser the real colour.
+// Subclasses allocate their own instances.
++ (id)alloc {
+  if (self == [UIColor class]) return DWPlaceholderFor(self);
+  return [self allocWithZone:NSDefaultMallocZone()];
+}
 
 + (UIColor *)colorWithRed:(DWCGFloat)red green:(DWCGFloat)green blue:(DWCGFloat)blue alpha:(DWCGFloat)alpha {
   return [[[self alloc] initWithRed:red green:green blue:blue alpha:alpha] autorelease];

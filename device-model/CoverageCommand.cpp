@@ -2,6 +2,7 @@
 #include "CoverageCommand.h"
 
 #include "CoverageRun.h"
+#include "SignatureCheck.h"
 
 #include <fstream>
 #include <iostream>
@@ -121,6 +122,7 @@ int CoverageCommand(const std::vector<std::string> &args, const std::string &def
     const ClassSet classes(std::move(metadata), std::move(frameworks));
     const Input dylib = Read(dylibPath);
     try {
+      RequireSignatures(dylib.bytes);
       table = HookTableOf(dylib.bytes, DylibSliceFor(dylib.bytes, report.arch));
     } catch (const LoadError &e) {
       throw objc::ImageError(dylib.path + ": " + e.what());

@@ -5,6 +5,7 @@
 #include "CoverageCommand.h"
 #include "Loader.h"
 #include "ScenarioReplay.h"
+#include "SignatureCheck.h"
 
 #include <cstdio>
 #include <fstream>
@@ -24,6 +25,9 @@ const std::vector<Command> kCommands = {
      "run each scenario on a freshly loaded library and print its trace",
      {kDylib, kArch, {"--out", "DIR", "write DIR/NAME.trace for each scenario NAME.json instead"}}},
     {"archs", "", "list the slices of the file that the model can run", {kDylib}},
+    {"verify-signature", "",
+     "check each slice's code signature as the device's kernel does (every page hash; exit 1 when it would refuse one)",
+     {kDylib, {"--identifier", "ID", "the identifier every code directory must name (default: any, the same in all)"}}},
     {"coverage", "APP",
      "which rows of the hook table install on this build of the host app (exit 1 when some do not)",
      {{"--arch", "A", "the app's slice to read (default: arm64 when it has one)"},
@@ -75,6 +79,8 @@ int main(int argc, char **argv) {
       for (Arch a : ArchitecturesOf(file)) std::cout << ArchName(a) << "\n";
       return 0;
     }
+    if (command == "verify-signature") return VerifySignatureCommand(file, dylib, value("--identifier", ""), std::cout, std::cerr);
+    RequireSignatures(file);
     if (command == "hooks") {
       Device device(file, arch, [](const std::string &) { return FileContents{}; });
       device.Load();

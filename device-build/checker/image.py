@@ -1,5 +1,5 @@
-"""One thin Mach-O image read directly (its segments, sections, symbols, indirect symbols and the
-place of its signature), and the slices of a fat file. The checker's own reading, on the shared
+"""One thin Mach-O image read directly (its segments, sections, symbols and indirect symbols), and
+the slices of a fat file. The checker's own reading, on the shared
 vocabulary: neither the linker's nor the device model's code."""
 
 import struct
@@ -35,7 +35,7 @@ class Section:
 
 
 class Image:
-    """One thin Mach-O image: its sections, symbols, indirect symbols and signature."""
+    """One thin Mach-O image: its sections, symbols and indirect symbols."""
 
     def __init__(self, path, data):
         self.path, self.data = path, data
@@ -47,7 +47,6 @@ class Image:
         header = (R.MachHeader64 if self.wide else R.MachHeader32).read(data)
         self.cputype, self.cpusubtype, self.filetype = header.cputype, header.cpusubtype, header.filetype
         self.segments, self.sections, self.symbols, self.indirect = [], [], [], []
-        self.signature = None
         at = (R.MachHeader64 if self.wide else R.MachHeader32).size
         symtab = dysymtab = None
         for _ in range(header.ncmds):
@@ -65,9 +64,6 @@ class Image:
                 symtab = R.SymtabCommand.read(data, at)
             elif command.cmd == F.kDysymtab:
                 dysymtab = R.DysymtabCommand.read(data, at)
-            elif command.cmd == F.kCodeSignature:
-                signature = R.LinkeditDataCommand.read(data, at)
-                self.signature = (signature.dataoff, signature.datasize)
             at += command.cmdsize
         if symtab:
             entry = R.Nlist64 if self.wide else R.Nlist32

@@ -86,7 +86,7 @@ def check_dylib(path, where, image, build, problems, summary):
         if name not in loaded:
             problems.append(f"{where}: does not load {name}")
 
-    check_signature(problems, where, image, build.identifier)
+    check_signature(problems, where, path, build.identifier)
 
     exports = tools.exported_symbols(path)
     if exports != EXPORTS:

@@ -1,9 +1,10 @@
 #!/usr/bin/python3
 """duskwell-device and check-traces from the command line: refusals with clear messages, traces
-written as the Linux build writes them, and a dylib changed by one byte in a colour string caught
-with the scenario's name and the diff.
+written as the Linux build writes them, a dylib changed by one byte in a colour string refused for
+its page hashes, and once signed again caught with the scenario's name and the diff.
 
 usage: command_line_test.py DEVICE_TOOL LINUX_TOOL CHECK_SCRIPT DYLIB SCENARIO_DIR
+The signer is DUSKWELL_LINK, else duskwell-link beside DEVICE_TOOL.
 """
 import os
 import shutil
@@ -14,6 +15,7 @@ import unittest
 
 DEVICE, LINUX, CHECK, DYLIB, SCENARIOS = sys.argv[1:6]
 del sys.argv[1:6]
+LINK = os.environ.get("DUSKWELL_LINK", os.path.join(os.path.dirname(DEVICE), "duskwell-link"))
 
 
 def run(*args):
@@ -31,6 +33,20 @@ def thin_arm64(directory):
     return target
 
 
+def changed(path, old, new, sign, times=1):
+    """`path` with the bytes `old` (found `times` times) replaced by `new`, signed again as the build
+    signs when `sign`."""
+    with open(path, "rb") as f:
+        data = f.read()
+    assert data.count(old) == times, f"{old!r} is in {path} {data.count(old)} times"
+    with open(path, "wb") as f:
+        f.write(data.replace(old, new))
+    if sign:
+        subprocess.run([LINK, "sign", "-identifier", "duskwell", "-o", path + ".signed", path], check=True)
+        os.replace(path + ".signed", path)
+    return path
+
+
 class DeviceToolTest(unittest.TestCase):
     def setUp(self):
         self.tmp = tempfile.mkdtemp(prefix="device-cli.")
@@ -42,7 +58,7 @@ class DeviceToolTest(unittest.TestCase):
         result = run(DEVICE, "--help")
         self.assertEqual(result.returncode, 0, result.stderr)
         self.assertIn("usage: duskwell-device", result.stdout)
-        for command in ("hooks", "trace", "archs", "help [COMMAND]"):
+        for command in ("hooks", "trace", "archs", "verify-signature", "help [COMMAND]"):
             self.assertIn("\n  " + command, result.stdout)
         with open(os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "VERSION")) as f:
             version = f.readline().strip()
@@ -93,12 +109,9 @@ class DeviceToolTest(unittest.TestCase):
         self.assertEqual(result.stdout, "")
 
     def test_an_unknown_import_stops_the_run_naming_symbol_and_library(self):
-        changed = os.path.join(self.tmp, "changed.dylib")
-        with open(DYLIB, "rb") as f:
-            data = f.read()
-        with open(changed, "wb") as f:
-            f.write(data.replace(b"_MSHookMessageEx\0", b"_MSHookMessageEy\0"))
-        result = run(DEVICE, "hooks", "--dylib", changed)
+        dylib = changed(thin_arm64(self.tmp), b"_MSHookMessageEx\0", b"_MSHookMessageEy\0", sign=True,
+                        times=2)  # the symbol table's name and the lazy bind's
+        result = run(DEVICE, "hooks", "--dylib", dylib)
         self.assertEqual(result.returncode, 1)
         self.assertIn("import _MSHookMessageEy from /Library/Frameworks/CydiaSubstrate.framework/CydiaSubstrate "
                       "is not known to the device model", result.stderr)
@@ -118,16 +131,41 @@ class DeviceToolTest(unittest.TestCase):
         scenarios = [os.path.join(SCENARIOS, name) for name in ("filter-switch-on.json", "files-missing.json")]
         result = run(CHECK, "--device", DEVICE, "--linux", LINUX, "--linux-f32", LINUX, "--dylib", dylib, *scenarios)
         self.assertEqual(result.returncode, 0, result.stderr)
-        with open(dylib, "rb") as f:
-            data = f.read()
-        self.assertEqual(data.count(b"\x00181818\x00"), 1)  # the filter's reference, not "#181818"
-        with open(dylib, "wb") as f:
-            f.write(data.replace(b"\x00181818\x00", b"\x00181819\x00"))
+        changed(dylib, b"\x00181818\x00", b"\x00181819\x00", sign=True)  # the filter's reference, not "#181818"
         result = run(CHECK, "--device", DEVICE, "--linux", LINUX, "--linux-f32", LINUX, "--dylib", dylib, *scenarios)
         self.assertEqual(result.returncode, 1)
         self.assertIn("filter-switch-on (arm64): the device trace differs from the Linux build's", result.stderr)
         self.assertIn('+  send UIColor(placeholder) initWithHex: "181819"', result.stderr)
         self.assertNotIn("files-missing (arm64)", result.stderr)
+
+    def test_a_slice_whose_page_hashes_are_wrong_is_refused_before_any_run(self):
+        listed = run(DEVICE, "verify-signature", "--dylib", DYLIB, "--identifier=duskwell")
+        self.assertEqual(listed.returncode, 0, listed.stderr)
+        for arch in run(DEVICE, "archs", "--dylib", DYLIB).stdout.split():
+            self.assertIn(f"{DYLIB} ({arch} slice): signed as 'duskwell', SHA-1 (slot 0x0, ", listed.stdout)
+        self.assertIn("every page hash matches", listed.stdout)
+        other = run(DEVICE, "verify-signature", "--dylib", DYLIB, "--identifier", "duskwell.tmp")
+        self.assertEqual(other.returncode, 1)
+        self.assertIn("arm64 slice: SHA-256 code directory names 'duskwell', not 'duskwell.tmp'", other.stderr)
+        self.assertIn("--identifier ID", run(DEVICE, "help", "verify-signature").stdout)
+
+        dylib = thin_arm64(self.tmp)
+        with open(dylib, "rb") as f:
+            page = f.read().index(b"\x00181818\x00") // 4096
+        changed(dylib, b"\x00181818\x00", b"\x00181819\x00", sign=False)
+        refusal = (f"duskwell-device: {dylib}: its code signature does not verify:\n"
+                   f"  arm64 slice: SHA-1 code directory: hash of page {page} (bytes {page * 4096:#x}-")
+        for command in (["verify-signature"], ["hooks"], ["trace", os.path.join(SCENARIOS, "filter-switch-on.json")]):
+            result = run(DEVICE, *command, "--dylib", dylib)
+            self.assertEqual((result.returncode, result.stdout), (1, ""), command)
+            self.assertIn(refusal, result.stderr, command)
+            self.assertIn("  arm64 slice: SHA-256 code directory: hash of page %d " % page, result.stderr, command)
+        scenarios = [os.path.join(SCENARIOS, name) for name in ("filter-switch-on.json", "files-missing.json")]
+        result = run(CHECK, "--device", DEVICE, "--linux", LINUX, "--linux-f32", LINUX, "--dylib", dylib, *scenarios)
+        self.assertEqual(result.returncode, 1)
+        self.assertIn("device-check: " + refusal, result.stderr)
+        self.assertNotIn("scenarios run", result.stdout)
+        self.assertNotIn("filter-switch-on", result.stderr)
 
     def test_the_check_refuses_missing_tools_and_files(self):
         result = run(CHECK, "--device", DEVICE, "--linux", os.path.join(self.tmp, "none"), "--linux-f32", LINUX,

@@ -374,8 +374,7 @@ std::vector<Bind> DecodeBinds(const Slice &slice, const std::vector<uint8_t> &p,
         ordinal = static_cast<int>(r.Uleb(i));
         break;
       case kBindSetDylibSpecialImm:
-        // The special ordinals are small negative numbers, their immediate sign-extended.
-        ordinal = imm == 0 ? kOrdinalSelf : static_cast<int>(static_cast<int8_t>(kOpcodeMask | imm));
+        ordinal = SpecialOrdinal(imm);
         break;
       case kBindSetSymbolTrailingFlagsImm: {
         symbolFlags = imm;

@@ -69,6 +69,13 @@ struct Bind {
   bool weakImport = false;
 };
 
+// The ordinal of BIND_OPCODE_SET_DYLIB_SPECIAL_IMM: the special ordinals are small negative numbers,
+// their immediate sign-extended.
+inline int SpecialOrdinal(uint8_t immediate) {
+  return immediate == 0 ? macho::kOrdinalSelf
+                        : static_cast<int>(static_cast<int8_t>(macho::kOpcodeMask | (immediate & macho::kImmediateMask)));
+}
+
 // A symbol of the image's symbol table that it defines (local or exported).
 struct Symbol {
   std::string name;

@@ -1,5 +1,6 @@
 #include "Loader.h"
 
+#include "LazyBinding.h"
 #include "Text.h"
 
 #include <cstring>
@@ -160,9 +161,7 @@ void Device::InstallImports() {
   add("___stack_chk_fail", kSystem, {}, Kind::none, [](const std::vector<Value> &) -> Value {
     throw RunError("__stack_chk_fail: the stack guard was overwritten");
   });
-  add("dyld_stub_binder", kSystem, {}, Kind::none, [](const std::vector<Value> &) -> Value {
-    throw RunError("dyld_stub_binder reached: a lazy pointer was left unbound");
-  });
+  functionImports_["dyld_stub_binder"] = ImportAnswer{kSystem, m.AddTrap("dyld_stub_binder", [this] { BindLazyPointer(); })};
   stackGuard_ = rt.Allocate(m.pointerSize(), m.pointerSize());
   m.WritePointer(stackGuard_, 0x5a17c0de5a17c0deull);
 }
@@ -214,23 +213,34 @@ void Device::ApplyRebases() {
   }
 }
 
+ImportAnswer Device::AnswerFor(const Bind &b) {
+  const std::string library = slice_.LibraryOf(b.ordinal);
+  const ImportAnswer answer = Resolve(b.symbol);
+  if (answer.library.empty()) {
+    throw LoadError("import " + b.symbol + " from " + library + " is not known to the device model");
+  }
+  if (answer.library != library) {
+    throw LoadError("import " + b.symbol + " is bound to " + library + ", but on the device it lives in " + answer.library);
+  }
+  return answer;
+}
+
 void Device::ApplyBinds() {
   if (!slice_.dyldInfo.weakBind.empty() && slice_.dyldInfo.weakBind[0] != 0) {
     throw LoadError("weak binds are not modelled");
   }
-  std::vector<Bind> binds = DecodeBinds(slice_, slice_.dyldInfo.bind, false);
-  for (const Bind &b : DecodeBinds(slice_, slice_.dyldInfo.lazyBind, true)) binds.push_back(b);
-  for (const Bind &b : binds) {
-    const std::string library = slice_.LibraryOf(b.ordinal);
-    const ImportAnswer answer = Resolve(b.symbol);
-    if (answer.library.empty()) {
-      throw LoadError("import " + b.symbol + " from " + library + " is not known to the device model");
+  for (const Bind &b : DecodeBinds(slice_, slice_.dyldInfo.bind, false)) {
+    machine_->WritePointer(Slid(b.address), AnswerFor(b).value + static_cast<uint64_t>(b.addend));
+  }
+  // Lazy pointers keep what the file holds, their stub helper entries (slid): dyld_stub_binder binds
+  // each at its first call. Each is checked here all the same, so that an import the model cannot
+  // answer stops the load even when no scenario calls it.
+  for (const Bind &b : DecodeBinds(slice_, slice_.dyldInfo.lazyBind, true)) {
+    if (LazyPointerSection(slice_, b.address) == nullptr) {
+      throw LoadError("lazy bind of " + b.symbol + ": pointer " + Hex(b.address) +
+                      " lies outside every lazy symbol pointer section (__la_symbol_ptr)");
     }
-    if (answer.library != library) {
-      throw LoadError("import " + b.symbol + " is bound to " + library + ", but on the device it lives in " +
-                      answer.library);
-    }
-    machine_->WritePointer(Slid(b.address), answer.value + static_cast<uint64_t>(b.addend));
+    AnswerFor(b);
   }
 }
 

@@ -36,6 +36,15 @@ struct ImportAnswer {
   uint64_t value = 0;
 };
 
+// One bind dyld_stub_binder made: the lazy-bind offset the stub helper pushed, the import, the lazy
+// pointer (slid) and what it holds since.
+struct LazyBinding {
+  uint64_t offset = 0;
+  std::string symbol;
+  uint64_t pointer = 0;
+  uint64_t target = 0;
+};
+
 class Device {
  public:
   // Loads `arch`'s slice of `file`; throws LoadError for a file the device would not load, or an
@@ -53,6 +62,8 @@ class Device {
   uint64_t slide() const { return slide_; }
   uint64_t SymbolAddress(const std::string &name) const { return slice_.SymbolAddress(name) + slide_; }
   const LoadRecord &loadRecord() const { return record_; }
+  // The binds dyld_stub_binder made so far, in order: one per import called, at its first call.
+  const std::vector<LazyBinding> &lazyBindings() const { return lazyBindings_; }
 
   // The libraries the device's imports come from.
   static const char *const kObjC, *const kFoundation, *const kUIKit, *const kCoreFoundation, *const kSubstrate,
@@ -63,6 +74,10 @@ class Device {
   void ApplyRebases();
   void ApplyBinds();
   ImportAnswer Resolve(const std::string &symbol);
+  // The model's answer for a bind; throws LoadError for an import it does not know or one bound to
+  // another library than the device has it in.
+  ImportAnswer AnswerFor(const Bind &bind);
+  void BindLazyPointer();  // dyld_stub_binder (LazyBinding.cpp)
   void InstallImports();
   void FixUpSelectors();
   void CheckClassReferences();
@@ -81,6 +96,7 @@ class Device {
   std::map<std::string, ImportAnswer> functionImports_;
   uint64_t stackGuard_ = 0;
   LoadRecord record_;
+  std::vector<LazyBinding> lazyBindings_;
   std::vector<uint64_t> lookupAnswers_;  // beside record_.lookups
   std::map<std::pair<ClassInfo *, std::string>, uint64_t> ivarHandles_;
 };

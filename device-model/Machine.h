@@ -108,6 +108,14 @@ class Machine {
   // Inside a trap handler reached by a return: the result registers, read as `kind`.
   Value Result(Kind kind) const;
 
+  // Inside a trap handler: the raw registers, for a handler that is not a function of the calling
+  // convention (dyld_stub_binder takes its arguments from the stack the stub helper pushed).
+  // Core register 16 on arm64 is x16, 12 on armv7 is ip (r12).
+  uint64_t CoreRegister(unsigned index) const;
+  void SetCoreRegister(unsigned index, uint64_t value);
+  uint64_t StackPointer() const;
+  void SetStackPointer(uint64_t value);
+
   // Stops every run in progress; the outermost Call throws RunError with this message.
   void Fail(const std::string &message);
 
@@ -121,12 +129,8 @@ class Machine {
   int Named(Register reg) const;
   uint64_t Reg(int reg) const;
   void SetReg(int reg, uint64_t value);
-  uint64_t CoreRegister(unsigned index) const;
-  void SetCoreRegister(unsigned index, uint64_t value);
   double FloatRegister(unsigned index) const;
   void SetFloatRegister(unsigned index, double value);
-  uint64_t StackPointer() const;
-  void SetStackPointer(uint64_t value);
   void SetPC(uint64_t value);
   Value ReadArgument(const Location &location, Kind kind, uint64_t sp) const;
 

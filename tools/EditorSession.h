@@ -1,0 +1,27 @@
+// The editor's state and its answers to the page: the pane, the files' values, the pictures, the
+// doctor's findings; a change from the page written with theme set's writer; an outside change to the
+// files noticed by looking at them between requests; themes downloaded and uploaded as archives.
+#pragma once
+
+#import <Foundation/Foundation.h>
+
+#import "EditorServer.h"
+
+@class DWPaneLayout, DWEditorScreens;
+
+@interface DWEditorSession : NSObject {
+ @public
+  NSString *root;
+  DWPaneLayout *layout;
+  DWEditorScreens *screens;
+  NSString *filesSeen;      // the four files' stat stamps at the last drawing
+  NSDictionary *pending;    // an uploaded theme waiting to be confirmed: device path -> dictionary
+  unsigned long pendingNumber;
+  NSString *lastChange;     // what the last change was, for the page's status line
+}
+// Reads the pane and draws the screens; nil with *error.
+- (id)initWithRoot:(NSString *)deviceRoot layout:(DWPaneLayout *)pane error:(NSString **)error;
+- (void)handle:(const DWEditorRequest *)request reply:(DWEditorReply *)reply;
+// Redraws when the files changed since the last drawing.
+- (void)checkFiles;
+@end

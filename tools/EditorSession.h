@@ -12,6 +12,7 @@
 @interface DWEditorSession : NSObject {
  @public
   NSString *root;
+  NSString *token;          // this run's, for the page's links to its own script and style
   DWPaneLayout *layout;
   DWEditorScreens *screens;
   NSString *filesSeen;      // the four files' stat stamps at the last drawing
@@ -20,7 +21,10 @@
   NSString *lastChange;     // what the last change was, for the page's status line
 }
 // Reads the pane and draws the screens; nil with *error.
-- (id)initWithRoot:(NSString *)deviceRoot layout:(DWPaneLayout *)pane error:(NSString **)error;
+- (id)initWithRoot:(NSString *)deviceRoot
+            layout:(DWPaneLayout *)pane
+             token:(NSString *)runToken
+             error:(NSString **)error;
 - (void)handle:(const DWEditorRequest *)request reply:(DWEditorReply *)reply;
 // Redraws when the files changed since the last drawing.
 - (void)checkFiles;

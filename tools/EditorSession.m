@@ -74,9 +74,13 @@ static NSString *FilesStamp(NSString *root) {
 
 @implementation DWEditorSession
 
-- (id)initWithRoot:(NSString *)deviceRoot layout:(DWPaneLayout *)pane error:(NSString **)error {
+- (id)initWithRoot:(NSString *)deviceRoot
+            layout:(DWPaneLayout *)pane
+             token:(NSString *)runToken
+             error:(NSString **)error {
   if (!(self = [super init])) return nil;
   root = [deviceRoot copy];
+  token = [runToken copy];
   layout = [pane retain];
   filesSeen = [FilesStamp(root) copy];
   screens = [[DWEditorScreens alloc] initWithRoot:root error:error];
@@ -90,6 +94,7 @@ static NSString *FilesStamp(NSString *root) {
 
 - (void)dealloc {
   [root release];
+  [token release];
   [layout release];
   [screens release];
   [filesSeen release];
@@ -245,8 +250,13 @@ static NSString *FilesStamp(NSString *root) {
   if (get) {
     for (size_t i = 0; i < DWEditorAssetCount; ++i) {
       if (strcmp(DWEditorAssets[i].path, request->path) == 0) {
-        Reply(reply, 200, DWEditorAssets[i].contentType,
-              [NSData dataWithBytes:DWEditorAssets[i].bytes length:DWEditorAssets[i].length]);
+        NSData *bytes = [NSData dataWithBytes:DWEditorAssets[i].bytes length:DWEditorAssets[i].length];
+        if (strcmp(request->path, "/") == 0) {
+          NSString *page = [[[NSString alloc] initWithData:bytes encoding:NSUTF8StringEncoding] autorelease];
+          bytes = [[page stringByReplacingOccurrencesOfString:@"RUN_TOKEN" withString:token]
+              dataUsingEncoding:NSUTF8StringEncoding];
+        }
+        Reply(reply, 200, DWEditorAssets[i].contentType, bytes);
         answered = YES;
       }
     }

@@ -86,7 +86,7 @@ int DWRunServe(NSArray *arguments) {
     return 1;
   }
   NSString *error = nil;
-  DWEditorSession *session = [[DWEditorSession alloc] initWithRoot:root layout:layout error:&error];
+  DWEditorSession *session = [[DWEditorSession alloc] initWithRoot:root layout:layout token:token error:&error];
   if (session == nil) {
     DWPrintError(@"serve: %@", error);
     return 1;

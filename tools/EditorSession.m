@@ -172,13 +172,15 @@ static NSString *FilesStamp(NSString *root) {
 }
 
 - (void)upload:(const DWEditorRequest *)request reply:(DWEditorReply *)reply {
+  // A new upload replaces the one waiting, whether it is taken or refused.
+  [pending release];
+  pending = nil;
   NSString *error = nil;
   NSDictionary *files = DWReadThemeArchive([NSData dataWithBytes:request->body length:request->bodyLength], &error);
   if (files == nil) {
     ReplyError(reply, 422, [NSString stringWithFormat:@"the archive is refused, nothing was written: %@", error]);
     return;
   }
-  [pending release];
   pending = [files retain];
   ++pendingNumber;
   NSMutableArray *listed = [NSMutableArray array];

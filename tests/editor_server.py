@@ -15,11 +15,13 @@ THEME_FILES = ("com.tervan.duskwell.plist", "com.tervan.icon.plist", "com.tervan
 class Editor:
     """`serve` on a device root of its own, stopped and removed on exit."""
 
-    def __init__(self, tool, *extra):
+    def __init__(self, tool, *extra, settings=()):
         self.tool = tool
         self.directory = tempfile.TemporaryDirectory(prefix="duskwell-editor-test.")
         self.root = os.path.join(self.directory.name, "root")
         subprocess.run([tool, "theme", "init", self.root], check=True, capture_output=True, timeout=60)
+        for key, value in settings:  # theme set, before the server starts
+            subprocess.run([tool, "theme", "set", self.root, key, value], check=True, capture_output=True, timeout=60)
         self.process = subprocess.Popen([tool, "serve", "--device-root", self.root, *extra], stdout=subprocess.PIPE,
                                         stderr=subprocess.PIPE, text=True)
         self.url = self.process.stdout.readline().strip()

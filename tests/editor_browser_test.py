@@ -20,6 +20,7 @@ try:
     from selenium.webdriver.chrome.service import Service
     from selenium.webdriver.common.action_chains import ActionChains
     from selenium.webdriver.common.by import By
+    from selenium.common.exceptions import StaleElementReferenceException
     from selenium.webdriver.common.keys import Keys
     from selenium.webdriver.support.ui import WebDriverWait
 except ImportError:
@@ -88,7 +89,8 @@ class EditorInChromium(unittest.TestCase):
                 driver.quit()
 
     def edit_and_follow(self, editor, driver):
-        wait = WebDriverWait(driver, 30, poll_frequency=0.05)
+        # The page redraws its header and cells as the state comes in: an element found a moment ago may be gone.
+        wait = WebDriverWait(driver, 30, poll_frequency=0.05, ignored_exceptions=(StaleElementReferenceException,))
         driver.get(editor.url)
         wait.until(lambda d: d.find_element(By.TAG_NAME, "body").get_attribute("data-version"))
         self.assertEqual(driver.find_element(By.ID, "pane-title").text, "duskwell")
@@ -102,14 +104,17 @@ class EditorInChromium(unittest.TestCase):
         wait.until(lambda d: "on" in d.find_element(By.ID, "header-switch").text)
 
         # A background colour typed into the colour cell, as the picker's hex field takes it.
-        field = driver.find_element(By.CSS_SELECTOR, f'.cell.color[data-id="{MAIN}/background"] input.hex')
-        field.clear()
-        field.send_keys("#1c1c24", Keys.ENTER)
+        def type_colour(d):
+            field = d.find_element(By.CSS_SELECTOR, f'.cell.color[data-id="{MAIN}/background"] input.hex')
+            field.clear()
+            field.send_keys("#1c1c24", Keys.ENTER)
+            return True
+        wait.until(type_colour)
         wait.until(lambda d: main_file(editor).get("background") == "#1C1C24")
         self.assertIsInstance(main_file(editor)["custom1"], bool)
 
         # A table cell of the Library screen, which the library paints with "background": its pixel.
-        state = editor.state()
+        state = wait.until(lambda d: (lambda s: s if s["drawing"]["attributed"] else None)(editor.state()))
         library = next(i for i, s in enumerate(state["screens"]) if s["name"] == "Library")
         regions = state["screens"][library]["regions"]
         cell = next(r for r in regions if r["path"].endswith("SPTTableViewCell[3]/UITableViewCellContentView[0]"))

@@ -41,6 +41,16 @@ def main_file(**changes):
     return plistlib.dumps(values, fmt=plistlib.FMT_BINARY)
 
 
+def attributed(editor):
+    """The state once who painted what is worked out (a moment after the pictures)."""
+    deadline = time.monotonic() + 30
+    while True:
+        state = editor.state()
+        if state["drawing"]["attributed"] or time.monotonic() > deadline:
+            return state
+        time.sleep(0.05)
+
+
 class Refusals(unittest.TestCase):
     @classmethod
     def setUpClass(cls):
@@ -142,8 +152,11 @@ class Changes(unittest.TestCase):
             changed = [s["name"] for s, old in zip(state["screens"], first["screens"]) if s["with"] != old["with"]]
             self.assertTrue(changed, "the themed screens changed")
             self.assertEqual([s["without"] for s in state["screens"]], [s["without"] for s in first["screens"]])
+            status, _ = editor.json("POST", "/api/set", {"id": f"{MAIN_ID}/custom1", "value": True})
+            self.assertEqual(status, 200)
+            state = attributed(editor)
             painters = {r["painter"] for s in state["screens"] for r in s["regions"]}
-            self.assertTrue({"the host"} <= painters, painters)
+            self.assertEqual(painters, {"the host", '"tabs"', '"background"', "the filter"})
 
     def test_a_change_the_cell_cannot_make_writes_nothing(self):
         with Editor(TOOL) as editor:

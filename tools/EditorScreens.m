@@ -5,6 +5,7 @@
 #import "Render.h"
 
 #include <errno.h>
+#include <png.h>
 #include <fcntl.h>
 #include <stdint.h>
 #include <stdlib.h>
@@ -68,14 +69,52 @@ static NSData *FinishChild(DWChild *child, int *code) {
   return output;
 }
 
-static cairo_status_t AppendToData(void *closure, const unsigned char *bytes, unsigned int length) {
-  [(NSMutableData *)closure appendBytes:bytes length:length];
-  return CAIRO_STATUS_SUCCESS;
+static void AppendToData(png_structp png, png_bytep bytes, size_t length) {
+  [(NSMutableData *)png_get_io_ptr(png) appendBytes:bytes length:length];
 }
 
+static void NoFlush(png_structp png) { (void)png; }
+
+// A PNG of the surface's pixels made for speed, not size: the page fetches it over loopback at once,
+// and cairo's own writer compresses harder than a redraw can wait for. Colours are un-premultiplied
+// as cairo's writer does.
 static NSData *PNGOf(cairo_surface_t *surface) {
+  cairo_surface_flush(surface);
+  int width = cairo_image_surface_get_width(surface), height = cairo_image_surface_get_height(surface);
+  int stride = cairo_image_surface_get_stride(surface);
+  const unsigned char *pixels = cairo_image_surface_get_data(surface);
+  png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, NULL, NULL, NULL);
+  png_infop info = png ? png_create_info_struct(png) : NULL;
   NSMutableData *data = [NSMutableData data];
-  if (cairo_surface_write_to_png_stream(surface, AppendToData, data) != CAIRO_STATUS_SUCCESS) return nil;
+  unsigned char *row = malloc((size_t)width * 4);
+  if (png == NULL || info == NULL || row == NULL || setjmp(png_jmpbuf(png))) {
+    png_destroy_write_struct(&png, &info);
+    free(row);
+    return nil;
+  }
+  png_set_write_fn(png, data, AppendToData, NoFlush);
+  png_set_compression_level(png, 1);
+  png_set_filter(png, 0, PNG_FILTER_SUB);
+  png_set_IHDR(png, info, (png_uint_32)width, (png_uint_32)height, 8, PNG_COLOR_TYPE_RGB_ALPHA, PNG_INTERLACE_NONE,
+               PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+  png_write_info(png, info);
+  for (int y = 0; y < height; ++y) {
+    const uint32_t *source = (const uint32_t *)(const void *)(pixels + (size_t)y * (size_t)stride);
+    for (int x = 0; x < width; ++x) {
+      uint32_t argb = source[x];
+      unsigned alpha = argb >> 24;
+      unsigned char *out = row + 4 * x;
+      for (int c = 0; c < 3; ++c) {
+        unsigned premultiplied = (argb >> (16 - 8 * c)) & 0xFF;
+        out[c] = (unsigned char)(alpha == 0 ? 0 : alpha == 255 ? premultiplied : (premultiplied * 255 + alpha / 2) / alpha);
+      }
+      out[3] = (unsigned char)alpha;
+    }
+    png_write_row(png, row);
+  }
+  png_write_end(png, NULL);
+  png_destroy_write_struct(&png, &info);
+  free(row);
   return data;
 }
 
@@ -116,8 +155,7 @@ static double Now(void) {
             names:(NSArray *)stripNames
           heights:(NSArray *)heights
             width:(int)width
-          regions:(NSArray *)found
-         painters:(NSDictionary *)painters;
+          regions:(NSArray *)found;
 @end
 
 @implementation DWEditorScreens
@@ -187,6 +225,7 @@ static double Now(void) {
   [withoutVersions release];
   [regions release];
   [doctor release];
+  [painters release];
   [super dealloc];
 }
 
@@ -194,15 +233,18 @@ static double Now(void) {
   double start = Now();
   DWChild child;
   BOOL doctorRuns = StartSelf([NSArray arrayWithObjects:@"doctor", @"--json", @"--device-root", root, nil], &child);
-  NSDictionary *painters = DWExplainPainters(root, error);
   NSMutableArray *stripNames = [NSMutableArray array], *heights = [NSMutableArray array];
   NSMutableArray *found = [NSMutableArray array];
   int width = 0;
-  cairo_surface_t *strip =
-      painters != nil ? DWRenderScreenStripMapped(stripNames, heights, &width, nil, found) : NULL;
-  if (strip == NULL && painters != nil) *error = @"the screens with the library cannot be drawn";
-  if (strip != NULL) [self takeStrip:strip names:stripNames heights:heights width:width regions:found painters:painters];
-  if (strip != NULL) cairo_surface_destroy(strip);
+  cairo_surface_t *strip = DWRenderScreenStripMapped(stripNames, heights, &width, nil, found);
+  if (strip == NULL) {
+    *error = @"the screens with the library cannot be drawn";
+  } else {
+    [self takeStrip:strip names:stripNames heights:heights width:width regions:found];
+    cairo_surface_destroy(strip);
+  }
+  [painters release];
+  painters = nil;
   if (doctorRuns) {
     int code = -1;
     NSData *output = FinishChild(&child, &code);
@@ -214,12 +256,37 @@ static double Now(void) {
   return strip != NULL;
 }
 
+- (BOOL)needsAttribution {
+  return painters == nil && [regions count] > 0;
+}
+
+- (BOOL)attribute:(NSString **)error {
+  NSDictionary *found = DWExplainPainters(root, error);
+  if (found == nil) return NO;
+  painters = [found retain];
+  return YES;
+}
+
+- (NSArray *)regionsOfScreen:(NSUInteger)index {
+  NSString *name = [names objectAtIndex:index];
+  NSMutableArray *shown = [NSMutableArray array];
+  for (NSDictionary *region in [regions objectAtIndex:index]) {
+    NSMutableDictionary *copy = [NSMutableDictionary dictionaryWithDictionary:region];
+    NSNumber *painter = [painters objectForKey:DWViewKey(name, [region objectForKey:@"path"])];
+    // A view with a background whose setter the library never saw kept the host's colour.
+    [copy setObject:painters == nil ? (id)[NSNull null]
+                                    : DWPainterName(painter != nil ? (DWPainter)[painter intValue] : DWPainterHost)
+             forKey:@"painter"];
+    [shown addObject:copy];
+  }
+  return shown;
+}
+
 - (void)takeStrip:(cairo_surface_t *)strip
             names:(NSArray *)stripNames
           heights:(NSArray *)heights
             width:(int)width
-          regions:(NSArray *)found
-         painters:(NSDictionary *)painters {
+          regions:(NSArray *)found {
   BOOL first = [with count] == 0;
   if (first) [names setArray:stripNames];
   [regions removeAllObjects];
@@ -255,8 +322,6 @@ static double Now(void) {
       NSMutableDictionary *placed = [NSMutableDictionary dictionaryWithDictionary:region];
       [placed removeObjectForKey:@"screen"];
       [placed setObject:[NSNumber numberWithDouble:[[region objectForKey:@"y"] doubleValue] - top] forKey:@"y"];
-      NSNumber *painter = [painters objectForKey:DWViewKey(name, [region objectForKey:@"path"])];
-      [placed setObject:DWPainterName(painter != nil ? (DWPainter)[painter intValue] : DWPainterHost) forKey:@"painter"];
       [own addObject:placed];
     }
     [regions addObject:own];

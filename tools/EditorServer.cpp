@@ -158,7 +158,6 @@ extern "C" int DWServeEditor(int port, const char *token, const DWEditorHandlers
   handlers->ready(boundPort, handlers->context);
   std::thread listener([&] { server.listen_after_bind(); });
   const auto idleEvery = std::chrono::milliseconds(handlers->idleMilliseconds);
-  auto lastIdle = std::chrono::steady_clock::now();
   while (!stopping.load()) {
     Job *job = nullptr;
     {
@@ -175,10 +174,12 @@ extern "C" int DWServeEditor(int port, const char *token, const DWEditorHandlers
       job->done = true;
       jobFinished.notify_all();
     }
-    if (std::chrono::steady_clock::now() - lastIdle >= idleEvery) {
-      handlers->idle(handlers->context);
-      lastIdle = std::chrono::steady_clock::now();
+    bool waiting;
+    {
+      std::lock_guard<std::mutex> lock(jobsMutex);
+      waiting = !jobs.empty();
     }
+    if (!waiting) handlers->idle(handlers->context);
   }
   {
     std::lock_guard<std::mutex> lock(jobsMutex);

@@ -29,7 +29,8 @@ typedef struct {
 typedef struct {
   // Answers one request (on the serving thread).
   void (*handle)(const DWEditorRequest *request, DWEditorReply *reply, void *context);
-  // Called on the serving thread whenever no request has come for `idleMilliseconds`.
+  // Called on the serving thread whenever no request waits: after each one, and every
+  // `idleMilliseconds` while none comes.
   void (*idle)(void *context);
   // Called once the socket is bound, with the port, before any request is served.
   void (*ready)(int port, void *context);

@@ -19,6 +19,8 @@
   NSDictionary *pending;    // an uploaded theme waiting to be confirmed: device path -> dictionary
   unsigned long pendingNumber;
   NSString *lastChange;     // what the last change was, for the page's status line
+  NSTimeInterval lastLook;  // when the files were last looked at
+  NSTimeInterval lastPost;  // when the page last sent a change
 }
 // Reads the pane and draws the screens; nil with *error.
 - (id)initWithRoot:(NSString *)deviceRoot
@@ -26,6 +28,7 @@
              token:(NSString *)runToken
              error:(NSString **)error;
 - (void)handle:(const DWEditorRequest *)request reply:(DWEditorReply *)reply;
-// Redraws when the files changed since the last drawing.
-- (void)checkFiles;
+// Between requests: works out who painted what in the last drawing, and redraws when the files
+// changed since (looking at most every tenth of a second).
+- (void)idle;
 @end

@@ -11,6 +11,11 @@
 #include <string.h>
 #include <sys/stat.h>
 
+// How often the files are looked at for changes made by anything else.
+static const NSTimeInterval kLookEvery = 0.1;
+// How long the page must have sent no change before who painted what is worked out.
+static const NSTimeInterval kQuietBeforeAttribution = 0.15;
+
 static NSArray *ThemeDevicePaths(void) {
   NSMutableArray *paths = [NSMutableArray arrayWithObject:DWMainPrefsDevicePath];
   for (NSString *role in DWPaletteRoles()) [paths addObject:DWPaletteDevicePath(role)];
@@ -118,7 +123,19 @@ static NSString *FilesStamp(NSString *root) {
   return drawn;
 }
 
-- (void)checkFiles {
+- (void)idle {
+  double now = [NSDate timeIntervalSinceReferenceDate];
+  // Two more passes over every screen: not while changes come one after the other.
+  if ([screens needsAttribution] && now - lastPost >= kQuietBeforeAttribution) {
+    NSString *error = nil;
+    if ([screens attribute:&error]) {
+      DWEditorChanged();
+    } else {
+      [self noteChange:[NSString stringWithFormat:@"%@; who painted what is unknown: %@", lastChange, error]];
+    }
+  }
+  if (now - lastLook < kLookEvery) return;
+  lastLook = now;
   if ([FilesStamp(root) isEqualToString:filesSeen]) return;
   NSString *error = nil;
   if (![self redrawAfter:@"the files changed on disk" error:&error]) {
@@ -133,12 +150,13 @@ static NSString *FilesStamp(NSString *root) {
     [screen setObject:[screens->names objectAtIndex:i] forKey:@"name"];
     [screen setObject:[screens->withVersions objectAtIndex:i] forKey:@"with"];
     [screen setObject:[screens->withoutVersions objectAtIndex:i] forKey:@"without"];
-    [screen setObject:[screens->regions objectAtIndex:i] forKey:@"regions"];
+    [screen setObject:[screens regionsOfScreen:i] forKey:@"regions"];
     [shown addObject:screen];
   }
   NSDictionary *drawing = [NSDictionary
       dictionaryWithObjectsAndKeys:[NSNumber numberWithDouble:screens->lastMilliseconds], @"milliseconds",
-                                   [NSNumber numberWithUnsignedInteger:screens->redrawnScreens], @"redrawnScreens", nil];
+                                   [NSNumber numberWithUnsignedInteger:screens->redrawnScreens], @"redrawnScreens",
+                                   [NSNumber numberWithBool:![screens needsAttribution]], @"attributed", nil];
   return [NSDictionary dictionaryWithObjectsAndKeys:[NSNumber numberWithUnsignedLong:DWEditorVersion()], @"version",
                                                     root, @"root", DWEditorPaneValues(layout, root), @"values", shown,
                                                     @"screens", screens->doctor ? screens->doctor : (id)[NSNull null],
@@ -248,6 +266,7 @@ static NSString *FilesStamp(NSString *root) {
   NSAutoreleasePool *pool = [[NSAutoreleasePool alloc] init];
   NSString *path = [NSString stringWithUTF8String:request->path];
   BOOL get = strcmp(request->method, "GET") == 0, post = strcmp(request->method, "POST") == 0;
+  if (post) lastPost = [NSDate timeIntervalSinceReferenceDate];
   BOOL answered = NO;
   if (get) {
     for (size_t i = 0; i < DWEditorAssetCount; ++i) {

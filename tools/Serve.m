@@ -31,9 +31,9 @@ static void HandleRequest(const DWEditorRequest *request, DWEditorReply *reply, 
   [(DWEditorSession *)context handle:request reply:reply];
 }
 
-static void CheckFiles(void *context) {
+static void Idle(void *context) {
   NSAutoreleasePool *pool = [[NSAutoreleasePool alloc] init];
-  [(DWEditorSession *)context checkFiles];
+  [(DWEditorSession *)context idle];
   [pool release];
 }
 
@@ -91,7 +91,7 @@ int DWRunServe(NSArray *arguments) {
     DWPrintError(@"serve: %@", error);
     return 1;
   }
-  DWEditorHandlers handlers = {HandleRequest, CheckFiles, PrintURL, session, 100, DWThemeArchiveMaxBytes};
+  DWEditorHandlers handlers = {HandleRequest, Idle, PrintURL, session, 100, DWThemeArchiveMaxBytes};
   const char *serveError = NULL;
   int status = DWServeEditor(port, [token UTF8String], &handlers, &serveError);
   if (status != 0) DWPrintError(@"serve: port %d: %s", port, serveError);

@@ -244,9 +244,11 @@ function drawScreens() {
 
 function apply(next) {
   if (state && next.version < state.version) return;  // an older answer overtaken by a newer one
+  // The pane is drawn anew only when a value changed: a field being typed into stays as it is.
+  const valuesChanged = !state || JSON.stringify(state.values) !== JSON.stringify(next.values);
   state = next;
   drawHeader();
-  drawPane();
+  if (valuesChanged) drawPane();
   drawScreens();
   document.body.dataset.version = String(state.version);
   showStatus(`${state.change} \u00b7 screens drawn in ${Math.round(state.drawing.milliseconds)} ms` +

@@ -196,10 +196,15 @@ class Changes(unittest.TestCase):
             version = editor.state()["version"]
             subprocess.run([TOOL, "theme", "set", editor.root, "background", "#203040"], check=True,
                            capture_output=True, timeout=60)
-            status, event = editor.json("GET", "/api/events", params={"after": version})
-            self.assertEqual(status, 200)
-            self.assertGreater(event["version"], version)
-            state = editor.state()
+            # The page's wait: each answer names a newer version, until one of them shows the change.
+            deadline = time.monotonic() + 30
+            while True:
+                status, event = editor.json("GET", "/api/events", params={"after": version})
+                self.assertEqual(status, 200)
+                self.assertGreater(event["version"], version)
+                version, state = event["version"], editor.state()
+                if state["values"][MAIN_ID + "/background"]["value"] == "#203040" or time.monotonic() > deadline:
+                    break
             self.assertEqual(state["values"][MAIN_ID + "/background"]["value"], "#203040")
             self.assertEqual(state["doctor"]["colors"]["background"]["color"], "#203040FFFF"[:9])
             self.assertIn("changed on disk", state["change"])

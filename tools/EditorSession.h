@@ -16,6 +16,7 @@
   DWPaneLayout *layout;
   DWEditorScreens *screens;
   NSString *filesSeen;      // the four files' stat stamps at the last drawing
+  NSDictionary *values;     // the cells' values read with the last drawing (EditorPane.h)
   NSDictionary *pending;    // an uploaded theme waiting to be confirmed: device path -> dictionary
   unsigned long pendingNumber;
   NSString *lastChange;     // what the last change was, for the page's status line

@@ -79,6 +79,13 @@ static NSString *FilesStamp(NSString *root) {
 
 @implementation DWEditorSession
 
+// The cells' values as the files hold them, read with the drawing they go with.
+- (void)readValues {
+  [values release];
+  values = [DWEditorPaneValues(layout, root) retain];
+}
+
+
 - (id)initWithRoot:(NSString *)deviceRoot
             layout:(DWPaneLayout *)pane
              token:(NSString *)runToken
@@ -88,6 +95,7 @@ static NSString *FilesStamp(NSString *root) {
   token = [runToken copy];
   layout = [pane retain];
   filesSeen = [FilesStamp(root) copy];
+  [self readValues];
   screens = [[DWEditorScreens alloc] initWithRoot:root error:error];
   if (screens == nil) {
     [self release];
@@ -105,6 +113,7 @@ static NSString *FilesStamp(NSString *root) {
   [filesSeen release];
   [pending release];
   [lastChange release];
+  [values release];
   [super dealloc];
 }
 
@@ -117,6 +126,7 @@ static NSString *FilesStamp(NSString *root) {
 - (BOOL)redrawAfter:(NSString *)what error:(NSString **)error {
   [filesSeen release];
   filesSeen = [FilesStamp(root) copy];
+  [self readValues];
   BOOL drawn = [screens redraw:error];
   [self noteChange:what];
   DWEditorChanged();
@@ -158,7 +168,7 @@ static NSString *FilesStamp(NSString *root) {
                                    [NSNumber numberWithUnsignedInteger:screens->redrawnScreens], @"redrawnScreens",
                                    [NSNumber numberWithBool:![screens needsAttribution]], @"attributed", nil];
   return [NSDictionary dictionaryWithObjectsAndKeys:[NSNumber numberWithUnsignedLong:DWEditorVersion()], @"version",
-                                                    root, @"root", DWEditorPaneValues(layout, root), @"values", shown,
+                                                    root, @"root", values, @"values", shown,
                                                     @"screens", screens->doctor ? screens->doctor : (id)[NSNull null],
                                                     @"doctor", drawing, @"drawing", lastChange, @"change", nil];
 }
@@ -205,13 +215,13 @@ static NSString *FilesStamp(NSString *root) {
   for (NSString *devicePath in ThemeDevicePaths()) {
     NSDictionary *file = [files objectForKey:devicePath];
     if (file == nil) continue;
-    NSMutableDictionary *values = [NSMutableDictionary dictionary];
+    NSMutableDictionary *keys = [NSMutableDictionary dictionary];
     for (NSString *key in file) {
       id value = [file objectForKey:key];
-      [values setObject:DWPaneIsBoolean(value) ? ([value boolValue] ? @"true" : @"false") : [value description]
+      [keys setObject:DWPaneIsBoolean(value) ? ([value boolValue] ? @"true" : @"false") : [value description]
                  forKey:[key description]];
     }
-    [listed addObject:[NSDictionary dictionaryWithObjectsAndKeys:devicePath, @"devicePath", values, @"values", nil]];
+    [listed addObject:[NSDictionary dictionaryWithObjectsAndKeys:devicePath, @"devicePath", keys, @"values", nil]];
   }
   ReplyJSON(reply, 200, [NSDictionary dictionaryWithObjectsAndKeys:[NSNumber numberWithUnsignedLong:pendingNumber],
                                                                    @"upload", listed, @"files", nil]);

@@ -20,6 +20,7 @@
   NSMutableArray *withoutVersions;
   NSMutableArray *regions;      // per screen: [{"path", "class", "color", "x", "y", "width", "height"}]
   NSDictionary *painters;       // the attribution of the last drawing (Explain.h), nil until worked out
+  BOOL attributionFailed;       // it could not be worked out for the last drawing
   NSDictionary *doctor;         // doctor --json, or nil when it could not run
   NSUInteger redrawnScreens;    // how many PNGs the last drawing had to make anew
   double lastMilliseconds;      // the last drawing, change to pictures

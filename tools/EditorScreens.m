@@ -245,6 +245,7 @@ static double Now(void) {
   }
   [painters release];
   painters = nil;
+  attributionFailed = NO;
   if (doctorRuns) {
     int code = -1;
     NSData *output = FinishChild(&child, &code);
@@ -257,11 +258,13 @@ static double Now(void) {
 }
 
 - (BOOL)needsAttribution {
-  return painters == nil && [regions count] > 0;
+  return painters == nil && !attributionFailed && [regions count] > 0;
 }
 
 - (BOOL)attribute:(NSString **)error {
   NSDictionary *found = DWExplainPainters(root, error);
+  // A failure is not tried again before the next drawing: each try is two passes over every screen.
+  attributionFailed = found == nil;
   if (found == nil) return NO;
   painters = [found retain];
   return YES;

@@ -15,6 +15,7 @@ int DWRunDoctor(NSArray *arguments);
 int DWRunTheme(NSArray *arguments);
 int DWRunPane(NSArray *arguments);
 int DWRunTrace(NSArray *arguments);
+int DWRunServe(NSArray *arguments);
 
 // One row of the command table (main.m). A row whose name has two words ("theme set") is reached
 // through the row of its first word; a row without a synopsis is not listed.

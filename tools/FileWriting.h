@@ -29,5 +29,11 @@ BOOL DWCheckStorable(id value, NSString *where, NSString **error);
 NSString *DWWriteTemporary(NSDictionary *dictionary, NSString *directory, NSString *name, mode_t mode, uid_t owner,
                            gid_t group, NSString **error);
 
+// Creates `directory` and its missing parents, noting each one made (outermost first) in `made`; NO
+// with *error naming the path that is in the way.
+BOOL DWMakeDirectories(NSString *directory, NSMutableArray *made, NSString **error);
+// Takes away the directories a failed write made, innermost first, if they are still empty.
+void DWRemoveDirectories(NSArray *made);
+
 // fsync of a directory, so that renames and links in it survive a crash.
 void DWSyncDirectory(NSString *directory);

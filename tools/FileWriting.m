@@ -157,3 +157,33 @@ void DWSyncDirectory(NSString *directory) {
   fsync(fd);
   close(fd);
 }
+
+BOOL DWMakeDirectories(NSString *directory, NSMutableArray *made, NSString **error) {
+  NSMutableArray *missing = [NSMutableArray array];
+  struct stat status;
+  for (NSString *path = directory; [path length] > 0 && ![path isEqualToString:@"/"];
+       path = [path stringByDeletingLastPathComponent]) {
+    if (stat([path fileSystemRepresentation], &status) == 0) {
+      if (S_ISDIR(status.st_mode)) break;
+      *error = [NSString stringWithFormat:@"%@ exists and is not a directory", path];
+      return NO;
+    }
+    if (errno != ENOENT) {
+      *error = [NSString stringWithFormat:@"cannot use the directory %@ (%s)", path, strerror(errno)];
+      return NO;
+    }
+    [missing insertObject:path atIndex:0];
+  }
+  for (NSString *path in missing) {
+    if (mkdir([path fileSystemRepresentation], 0777) != 0 && errno != EEXIST) {
+      *error = [NSString stringWithFormat:@"cannot create the directory %@ (%s)", path, strerror(errno)];
+      return NO;
+    }
+    [made addObject:path];
+  }
+  return YES;
+}
+
+void DWRemoveDirectories(NSArray *made) {
+  for (NSString *path in [made reverseObjectEnumerator]) rmdir([path fileSystemRepresentation]);
+}

@@ -71,3 +71,6 @@ NSArray *DWLibraryPreferenceReads(NSString **error);
 // "/var/mobile/Library/Preferences/com.tervan.icon.plist" -> "com.tervan.icon"; nil for a path outside
 // the mobile user's preferences directory.
 NSString *DWDefaultsDomainOfPath(NSString *devicePath);
+// The other way: "com.tervan.icon" -> its file in the mobile user's preferences directory; nil for a
+// domain that cannot be a file name there.
+NSString *DWDevicePathOfDomain(NSString *domain);

@@ -24,6 +24,11 @@ NSString *DWDefaultsDomainOfPath(NSString *devicePath) {
   return [name stringByDeletingPathExtension];
 }
 
+NSString *DWDevicePathOfDomain(NSString *domain) {
+  if ([domain length] == 0 || [domain rangeOfString:@"/"].location != NSNotFound || [domain hasPrefix:@"."]) return nil;
+  return [[kPreferencesDirectory stringByAppendingString:domain] stringByAppendingPathExtension:@"plist"];
+}
+
 static NSArray *PaletteDevicePaths(void) {
   NSMutableArray *paths = [NSMutableArray array];
   for (NSString *role in DWPaletteRoles()) [paths addObject:DWPaletteDevicePath(role)];

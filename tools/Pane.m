@@ -8,12 +8,6 @@
 
 #import "standin/colorpicker/ColorPicker.h"
 
-#ifdef DUSKWELL_PANE_LAYOUT
-static NSString *const kDefaultLayout = @DUSKWELL_PANE_LAYOUT;
-#else
-static NSString *const kDefaultLayout = @"device-build/layout";
-#endif
-
 static void Problem(NSMutableArray *problems, NSString *format, ...) {
   va_list args;
   va_start(args, format);
@@ -239,7 +233,7 @@ int DWRunPane(NSArray *arguments) {
     DWPrintError(@"pane: --device-root does not apply: the pane is checked against the library on a probe root");
     return 2;
   }
-  NSString *layout = [options value:@"--layout"] ? [options value:@"--layout"] : kDefaultLayout;
+  NSString *layout = [options value:@"--layout"] ? [options value:@"--layout"] : DWDefaultPaneLayout();
   DWPaneLayout *pane = [[[DWPaneLayout alloc] initWithLayout:layout] autorelease];
   if (![pane read]) {
     DWPrintError(@"pane: %@", pane->inputError);

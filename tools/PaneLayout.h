@@ -26,6 +26,9 @@ typedef NSMutableDictionary DWPaneCell;
 - (NSArray *)keyedCells;
 @end
 
+// The package's own layout folder: device-build/layout of this source tree.
+NSString *DWDefaultPaneLayout(void);
+
 // True for a property-list boolean (not merely a number).
 BOOL DWPaneIsBoolean(id value);
 

@@ -3,6 +3,14 @@
 
 NSString *const DWPanePreferencesFolder = @"Library/PreferenceLoader/Preferences";
 
+NSString *DWDefaultPaneLayout(void) {
+#ifdef DUSKWELL_PANE_LAYOUT
+  return @DUSKWELL_PANE_LAYOUT;
+#else
+  return @"device-build/layout";
+#endif
+}
+
 static NSString *Where(NSString *file, NSUInteger item, NSString *label) {
   return label ? [NSString stringWithFormat:@"%@ item %lu (\"%@\")", file, (unsigned long)item + 1, label]
                : [NSString stringWithFormat:@"%@ item %lu", file, (unsigned long)item + 1];

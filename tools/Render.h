@@ -24,6 +24,11 @@ NSString *DWViewPathComponent(id view, NSUInteger index);
 cairo_surface_t *DWRenderScreenStrip(NSMutableArray *names, NSMutableArray *heights, int *width,
                                      NSDictionary *painters);
 
+// The same, also noting in `regions` (when not nil), in drawing order, every view whose background it
+// fills: {"screen", "path", "class", "color" (DWColorText), "x", "y", "width", "height"} in strip pixels.
+cairo_surface_t *DWRenderScreenStripMapped(NSMutableArray *names, NSMutableArray *heights, int *width,
+                                           NSDictionary *painters, NSMutableArray *regions);
+
 typedef enum { DWTextLeft, DWTextCenter, DWTextRight } DWTextPlacement;
 // One line of text laid out by Pango in the box at (x, y) of `width` x `height`, centred
 // vertically: shrunk down to `minimumSize` pixels when it does not fit, then ended with an

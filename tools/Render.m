@@ -2,6 +2,7 @@
 // for the half without the library, because a loaded library cannot be unloaded again.
 #import "Commands.h"
 #import "Render.h"
+#import "ColorFormat.h"
 
 #import "host/HostClasses.h"
 #import "host/Screens.h"
@@ -178,7 +179,7 @@ static void DrawSlider(cairo_t *cr, UISlider *slider, DWRect frame) {
 @end
 
 static void DrawView(cairo_t *cr, UIView *view, NSString *screen, NSString *path, NSDictionary *painters,
-                     NSMutableArray *outlines) {
+                     NSMutableArray *outlines, NSMutableArray *regions) {
   if ([view isHidden]) return;  // nor its subviews
   DWRect frame = [view frame];
   cairo_save(cr);
@@ -186,6 +187,15 @@ static void DrawView(cairo_t *cr, UIView *view, NSString *screen, NSString *path
   if (SetSource(cr, [view backgroundColor])) {
     cairo_rectangle(cr, 0, 0, (double)frame.width, (double)frame.height);
     cairo_fill(cr);
+    if (regions != nil) {
+      double x = 0, y = 0;
+      cairo_user_to_device(cr, &x, &y);
+      [regions addObject:[NSDictionary dictionaryWithObjectsAndKeys:screen, @"screen", path, @"path",
+                                       NSStringFromClass([view class]), @"class", DWColorText([view backgroundColor]),
+                                       @"color", [NSNumber numberWithDouble:x], @"x", [NSNumber numberWithDouble:y],
+                                       @"y", [NSNumber numberWithDouble:(double)frame.width], @"width",
+                                       [NSNumber numberWithDouble:(double)frame.height], @"height", nil]];
+    }
     NSNumber *painter = [painters objectForKey:DWViewKey(screen, path)];
     if (painter != nil) {
       DWOutline *outline = [[[DWOutline alloc] init] autorelease];
@@ -206,7 +216,7 @@ static void DrawView(cairo_t *cr, UIView *view, NSString *screen, NSString *path
   NSUInteger index = 0;
   for (UIView *subview in [view subviews]) {
     DrawView(cr, subview, screen, [path stringByAppendingFormat:@"/%@", DWViewPathComponent(subview, index++)],
-             painters, outlines);
+             painters, outlines, regions);
   }
   cairo_restore(cr);
 }
@@ -233,6 +243,11 @@ static BOOL InRange(double value) { return value >= 1 && value <= kLargestSide; 
 
 cairo_surface_t *DWRenderScreenStrip(NSMutableArray *names, NSMutableArray *heights, int *width,
                                      NSDictionary *painters) {
+  return DWRenderScreenStripMapped(names, heights, width, painters, nil);
+}
+
+cairo_surface_t *DWRenderScreenStripMapped(NSMutableArray *names, NSMutableArray *heights, int *width,
+                                           NSDictionary *painters, NSMutableArray *regions) {
   NSArray *screens = DWHostBuildScreens();
   double stripWidth = 0, stripHeight = 0;
   for (DWScreen *screen in screens) {
@@ -266,7 +281,7 @@ cairo_surface_t *DWRenderScreenStrip(NSMutableArray *names, NSMutableArray *heig
     cairo_clip(cr);
     // The root sits at the screen's origin whatever its own frame origin says.
     cairo_translate(cr, -(double)frame.x, -(double)frame.y);
-    DrawView(cr, [screen root], [screen name], DWViewPathComponent([screen root], 0), painters, outlines);
+    DrawView(cr, [screen root], [screen name], DWViewPathComponent([screen root], 0), painters, outlines, regions);
     StrokeOutlines(cr, outlines);
     cairo_restore(cr);
     y += ceil((double)frame.height);

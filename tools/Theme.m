@@ -40,38 +40,6 @@ static NSDictionary *ExampleTheme(void) {
                                                     DWPaletteDevicePath(@"status"), nil];
 }
 
-// Creates `directory` and its missing parents, noting each one made (outermost first) in `made`.
-static BOOL MakeDirectories(NSString *command, NSString *directory, NSMutableArray *made) {
-  NSMutableArray *missing = [NSMutableArray array];
-  struct stat status;
-  for (NSString *path = directory; [path length] > 0 && ![path isEqualToString:@"/"];
-       path = [path stringByDeletingLastPathComponent]) {
-    if (stat([path fileSystemRepresentation], &status) == 0) {
-      if (S_ISDIR(status.st_mode)) break;
-      DWPrintError(@"%@: %@ exists and is not a directory", command, path);
-      return NO;
-    }
-    if (errno != ENOENT) {
-      DWPrintError(@"%@: cannot use the directory %@ (%s)", command, path, strerror(errno));
-      return NO;
-    }
-    [missing insertObject:path atIndex:0];
-  }
-  for (NSString *path in missing) {
-    if (mkdir([path fileSystemRepresentation], 0777) != 0 && errno != EEXIST) {
-      DWPrintError(@"%@: cannot create the directory %@ (%s)", command, path, strerror(errno));
-      return NO;
-    }
-    [made addObject:path];
-  }
-  return YES;
-}
-
-// Takes away the directories a failed command made, innermost first, if they are still empty.
-static void RemoveDirectories(NSArray *made) {
-  for (NSString *path in [made reverseObjectEnumerator]) rmdir([path fileSystemRepresentation]);
-}
-
 static BOOL Exists(NSString *path) {
   struct stat status;
   return lstat([path fileSystemRepresentation], &status) == 0 || errno != ENOENT;
@@ -142,11 +110,12 @@ static int RunInit(NSArray *arguments) {
   }
   NSString *directory = [LocalPath(root, DWMainPrefsDevicePath) stringByDeletingLastPathComponent];
   NSMutableArray *made = [NSMutableArray array];
-  if (!MakeDirectories(@"theme init", directory, made)) {
-    RemoveDirectories(made);
+  NSString *error = nil;
+  if (!DWMakeDirectories(directory, made, &error)) {
+    DWPrintError(@"theme init: %@", error);
+    DWRemoveDirectories(made);
     return 1;
   }
-  NSString *error = nil;
   int lock = DWLockDirectory(directory, &error);
   int status = 1;
   if (lock < 0) {
@@ -156,7 +125,7 @@ static int RunInit(NSArray *arguments) {
     DWUnlock(lock);
   }
   if (status != 0) {
-    RemoveDirectories(made);
+    DWRemoveDirectories(made);
     return status;
   }
   DWPrint(@"example theme written to %@\n", directory);
@@ -231,41 +200,12 @@ static int RunSet(NSArray *arguments) {
     value = [NSNumber numberWithBool:flag];
   }
   if (!DWCheckDeviceRoot(@"theme set", root)) return 2;
-  NSString *local = LocalPath(root, devicePath), *error = nil;
-  NSString *target = DWWriteTarget(local, &error);
-  if (target == nil) {
-    DWPrintError(@"theme set: %@; not changing it", error);
-    return 1;
-  }
-  NSString *directory = [target stringByDeletingLastPathComponent];
-  NSMutableArray *made = [NSMutableArray array];
-  if (!MakeDirectories(@"theme set", directory, made)) return 1;
-  // Read, change and write under the lock: a second theme set waits and then sees this change.
-  int lock = DWLockDirectory(directory, &error);
-  if (lock < 0) {
+  NSString *error = nil;
+  if (!DWSetThemeValue(root, devicePath, key, value, &error)) {
     DWPrintError(@"theme set: %@", error);
     return 1;
   }
-  DWFileState state;
-  NSString *reason = nil;
-  NSDictionary *existing = DWReadDictionaryFileToRewrite(target, &state, &reason);
-  int status = 0;
-  if (existing == nil && state != DWFileMissing) {
-    DWPrintError(@"theme set: %@: %@; not changing it", local, reason);
-    status = 1;
-  } else {
-    NSMutableDictionary *updated = [NSMutableDictionary dictionaryWithDictionary:existing ? existing : [NSDictionary dictionary]];
-    [updated setObject:value forKey:key];
-    if (!DWWriteDictionaryFile(updated, target, &error)) {
-      DWPrintError(@"theme set: %@", error);
-      status = 1;
-    }
-  }
-  DWUnlock(lock);
-  if (status != 0) {
-    RemoveDirectories(made);
-    return status;
-  }
+  NSString *local = LocalPath(root, devicePath);
   DWPrint(@"%@ = %@ in %@\n", key, [value isKindOfClass:[NSString class]] ? value : (flag ? @"true" : @"false"),
           local);
   return 0;

@@ -34,6 +34,14 @@ NSDictionary *DWReadDictionaryFileToRewrite(NSString *localPath, DWFileState *st
 // The old file stays whole until the new one is complete. The caller holds the directory's lock.
 BOOL DWWriteDictionaryFile(NSDictionary *dictionary, NSString *localPath, NSString **error);
 
+// theme set's writer: under the directory's lock, reads the file at `devicePath` in device root `root`
+// (missing is empty), sets `key` to `value` keeping every other key, and writes it back whole
+// (DWWriteDictionaryFile). A file it cannot read, or could not write back exactly, is left as it is.
+// NO with *error saying what and where; directories it made for a new file are taken away again.
+BOOL DWSetThemeValue(NSString *root, NSString *devicePath, NSString *key, id value, NSString **error);
+// The same lock and writer, replacing the file's whole dictionary with `dictionary`.
+BOOL DWReplaceThemeFile(NSString *root, NSString *devicePath, NSDictionary *dictionary, NSString **error);
+
 // "boolean", "number", "string", "array", "dictionary", "date", "data" or "value".
 NSString *DWValueKind(id value);
 // How the library's boolValue reads `value`: NO when it has no boolean reading at all.

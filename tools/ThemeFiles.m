@@ -124,6 +124,52 @@ BOOL DWWriteDictionaryFile(NSDictionary *dictionary, NSString *localPath, NSStri
   return YES;
 }
 
+// `replacement`, or the file's dictionary with `key` set to `value`.
+static BOOL UpdateThemeFile(NSString *root, NSString *devicePath, NSDictionary *replacement, NSString *key, id value,
+                            NSString **error) {
+  NSString *local = [root stringByAppendingPathComponent:devicePath];
+  NSString *target = DWWriteTarget(local, error);
+  if (target == nil) {
+    *error = [NSString stringWithFormat:@"%@; not changing it", *error];
+    return NO;
+  }
+  NSString *directory = [target stringByDeletingLastPathComponent];
+  NSMutableArray *made = [NSMutableArray array];
+  if (!DWMakeDirectories(directory, made, error)) return NO;
+  // Read, change and write under the lock: a second writer waits and then sees this change.
+  int lock = DWLockDirectory(directory, error);
+  if (lock < 0) {
+    DWRemoveDirectories(made);
+    return NO;
+  }
+  DWFileState state;
+  NSString *reason = nil;
+  NSDictionary *existing = DWReadDictionaryFileToRewrite(target, &state, &reason);
+  BOOL ok = NO;
+  if (existing == nil && state != DWFileMissing) {
+    *error = [NSString stringWithFormat:@"%@: %@; not changing it", local, reason];
+  } else {
+    NSMutableDictionary *updated = [NSMutableDictionary dictionaryWithDictionary:existing ? existing : [NSDictionary dictionary]];
+    if (replacement != nil) {
+      [updated setDictionary:replacement];
+    } else {
+      [updated setObject:value forKey:key];
+    }
+    ok = DWWriteDictionaryFile(updated, target, error);
+  }
+  DWUnlock(lock);
+  if (!ok) DWRemoveDirectories(made);
+  return ok;
+}
+
+BOOL DWSetThemeValue(NSString *root, NSString *devicePath, NSString *key, id value, NSString **error) {
+  return UpdateThemeFile(root, devicePath, nil, key, value, error);
+}
+
+BOOL DWReplaceThemeFile(NSString *root, NSString *devicePath, NSDictionary *dictionary, NSString **error) {
+  return UpdateThemeFile(root, devicePath, dictionary, nil, nil, error);
+}
+
 static BOOL IsBooleanNumber(NSNumber *number) {
   const char *type = [number objCType];
   return strcmp(type, @encode(BOOL)) == 0 || strcmp(type, "B") == 0;

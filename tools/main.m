@@ -35,6 +35,11 @@ static const DWCommand kCommands[] = {
      "the package's Settings pane, cell by cell, checked against the keys the library reads",
      "  --layout DIR        the package's layout folder (default: device-build/layout of this source tree)\n"
      "  --json              one JSON document instead of text\n"},
+    {"serve", DWRunServe, "[--device-root DIR] [--port N] [--layout DIR]",
+     "the theme editor in the browser: prints one URL (127.0.0.1 with this run's token) of a page with\n"
+     "the Settings pane and every screen without and with the library, redrawn at each change",
+     DW_DEVICE_ROOT_HELP "  --port N            the port on 127.0.0.1 (default 0: a free one)\n"
+                         "  --layout DIR        the package's layout folder (default: device-build/layout of this source tree)\n"},
     {"trace", DWRunTrace, "SCENARIO.json",
      "run a scenario (the four files, the host classes, the calls) on a fresh device and print, one\n"
      "event per line, everything the library does to its platform",

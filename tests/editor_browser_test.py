@@ -123,7 +123,8 @@ class EditorInChromium(unittest.TestCase):
         self.assertEqual((on_top["painter"], on_top["color"]), ('"background"', "#1C1C24FF"))
         pixel = wait.until(lambda d: d.execute_script(PIXEL_SCRIPT, library, state["screens"][library]["with"], x, y))
         self.assertEqual(pixel, [0x1C, 0x1C, 0x24, 255])
-        self.assertIn("1C1C24", driver.find_element(By.CSS_SELECTOR, '#summary [data-key="background"]').text)
+        # The header is drawn anew with each state, so it is read through the wait, which retries a stale one.
+        wait.until(lambda d: "1C1C24" in d.find_element(By.CSS_SELECTOR, '#summary [data-key="background"]').text)
 
         # theme set, outside the page: the page follows.
         subprocess.run([TOOL, "theme", "set", editor.root, "tabs", "#203040"], check=True, capture_output=True,

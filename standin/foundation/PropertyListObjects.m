@@ -1,4 +1,4 @@
-// libplist nodes as Foundation objects, each retained once and owned by its container.
+// libplist's nodes of an XML file as Foundation objects, each retained once and owned by its container.
 #import "PropertyListObjects.h"
 
 #include <stdbool.h>
@@ -13,7 +13,7 @@ static long long SignedValue(uint64_t value) {
 
 static id ObjectFromNode(plist_t node, unsigned depth);
 
-// A binary "ASCII" string may hold any bytes: read as Latin-1 what is not UTF-8 rather than lose the file.
+// Text that is not UTF-8 (libplist passes on an XML file's bytes) is read as Latin-1 rather than lose the file.
 static NSString *StringFromBytes(const char *bytes, size_t length) {
   NSString *string = [[NSString alloc] initWithBytes:bytes length:length encoding:NSUTF8StringEncoding];
   if (string == nil) string = [[NSString alloc] initWithBytes:bytes length:length encoding:NSISOLatin1StringEncoding];

@@ -1,7 +1,7 @@
 // A measured binary property list made into Foundation objects, as CoreFoundation reads one: an
 // ASCII-typed string is one character per byte (U+0000-U+00FF), a UTF-16 one its units; integers of
 // 1, 2 and 4 bytes are unsigned, of 8 the 64-bit two's complement, of 16 their low 8 bytes; a set
-// reads as an array, a UID as the {"CF$UID": n} of keyed archives. The measure has bounded the
+// reads as an array, a UID as a plain object. The measure has bounded the
 // depth and the expansion, so the recursion is bounded too.
 #import "PropertyListForms.h"
 
@@ -97,15 +97,7 @@ static id ObjectAt(const DWBinaryLayout *layout, uint64_t index) {
     case 0x4: return [[NSData alloc] initWithBytes:contents length:(NSUInteger)shape.count];
     case 0x5:
     case 0x6: return StringOf(layout, shape);
-    case 0x8: {  // as keyed archives spell a reference
-      unsigned width = shape.low + 1;
-      NSNumber *number = [[NSNumber alloc] initWithUnsignedLongLong:DWBigEndian(contents + (width > 8 ? width - 8 : 0),
-                                                                                width > 8 ? 8 : width)];
-      NSString *key = @"CF$UID";
-      NSDictionary *reference = [[NSDictionary alloc] initWithObjects:&number forKeys:&key count:1];
-      [number release];
-      return reference;
-    }
+    case 0x8: return [[NSObject alloc] init];  // a UID: see PropertyListObjects.m
     default: return ContainerOf(layout, shape);
   }
 }

@@ -107,15 +107,10 @@ static id ObjectFromNode(plist_t node, unsigned depth) {
     }
     case PLIST_ARRAY: return ArrayFromNode(node, depth);
     case PLIST_DICT: return DictionaryFromNode(node, depth);
-    case PLIST_UID: {  // as keyed archives spell a reference in XML
-      uint64_t value = 0;
-      plist_get_uid_val(node, &value);
-      NSNumber *number = [[NSNumber alloc] initWithUnsignedLongLong:value];
-      NSString *key = @"CF$UID";
-      NSDictionary *reference = [[NSDictionary alloc] initWithObjects:&number forKeys:&key count:1];
-      [number release];
-      return reference;
-    }
+    case PLIST_UID:
+      // A keyed archive's reference (CF$UID): the device makes it an object of a private class that
+      // is neither a dictionary nor a number and answers no message the library sends.
+      return [[NSObject alloc] init];
     default: return nil;
   }
 }

@@ -6,7 +6,7 @@ namespace dw::scenario {
 namespace {
 
 // libplist takes strings as C strings: one holding U+0000 would be cut short without a word.
-const std::string &WithoutNul(const std::string &text, const std::string &where) {
+std::string WithoutNul(std::string text, const std::string &where) {
   Require(text.find('\0') == std::string::npos, where, "U+0000 cannot be written in this form (give the file as base64)");
   return text;
 }
@@ -18,7 +18,7 @@ plist_t PlistOf(const Json::Value &value, const std::string &where) {
     case Json::objectValue: {
       plist_t dict = plist_new_dict();
       for (auto it = value.begin(); it != value.end(); ++it) {
-        const std::string &key = WithoutNul(it.name(), where);
+        const std::string key = WithoutNul(it.name(), where);
         plist_dict_set_item(dict, key.c_str(), PlistOf(*it, where + "." + key));
       }
       return dict;

@@ -23,8 +23,8 @@ void InstallFoundation(Runtime &rt, FileReader files);
 // UIColor with the fifteen named colours, UIView, UILabel, UIButtonLabel, UITableViewLabel.
 void InstallUIKit(Runtime &rt);
 
-// A property list's bytes (binary or XML) as model objects: the top-level object (+1), or 0 when the
-// bytes hold no property list.
+// A property list's bytes (binary, XML or old-style text) as model objects: the top-level object
+// (+1), or 0 when the bytes hold no property list.
 uint64_t PropertyListObject(Runtime &rt, const std::vector<uint8_t> &bytes);
 
 // NSString's boolValue: leading whitespace skipped, then an optional sign and zeros; YES when a

@@ -1,9 +1,9 @@
 #include "DeviceLibraries.h"
 
+#include "PropertyListReading.h"
 #include "Text.h"
 #include "TraceWriter.h"
 
-#include <plist/plist.h>
 #include <unicode/uchar.h>
 
 #include <cstring>
@@ -20,77 +20,36 @@ uint64_t NewNumber(Runtime &rt, Object::NumberType type, int64_t integer, double
   return o.handle;
 }
 
-// A property-list string's characters. libplist hands every string over as bytes: UTF-8 for XML
-// files and for a binary file's UTF-16 strings, but a binary file's ASCII-typed string byte for
-// byte, even with bytes above 127, which the device's CoreFoundation reads as one character each
-// (U+0080-U+00FF). Bytes that are not UTF-8 are read so; an ASCII-typed string whose high bytes
-// happen to form UTF-8 is not told apart.
-std::u16string PropertyListText(const char *bytes) {
-  const std::string text = bytes != nullptr ? bytes : "";
-  return IsUTF8(text) ? FromUTF8(text) : FromLatin1(text);
-}
-
-uint64_t FromPlist(Runtime &rt, plist_t node) {
-  switch (plist_get_node_type(node)) {
-    case PLIST_DICT: {
-      Object &dict = rt.NewObject(*rt.FindClass("NSDictionary"), Object::Type::dictionary);
-      const uint64_t handle = dict.handle;
-      plist_dict_iter it = nullptr;
-      plist_dict_new_iter(node, &it);
-      while (true) {
-        char *key = nullptr;
-        plist_t value = nullptr;
-        plist_dict_next_item(node, it, &key, &value);
-        if (key == nullptr) break;
-        const uint64_t keyObject = rt.NewString(PropertyListText(key), false);
-        std::free(key);
-        const uint64_t valueObject = FromPlist(rt, value);
-        rt.Get(handle, "dictionary").entries.emplace_back(keyObject, valueObject);
-      }
-      std::free(it);
-      return handle;
-    }
-    case PLIST_ARRAY: {
-      Object &array = rt.NewObject(*rt.FindClass("NSArray"), Object::Type::array);
-      const uint64_t handle = array.handle;
-      for (uint32_t i = 0; i < plist_array_get_size(node); ++i) {
-        const uint64_t item = FromPlist(rt, plist_array_get_item(node, i));
-        rt.Get(handle, "array").items.push_back(item);
+// A property-list value as the runtime's objects, each owned by its container (+1 at the top).
+uint64_t ObjectOf(Runtime &rt, const PropertyListValue &value) {
+  using Kind = PropertyListValue::Kind;
+  switch (value.kind) {
+    case Kind::dictionary: {
+      const uint64_t handle = rt.NewObject(*rt.FindClass("NSDictionary"), Object::Type::dictionary).handle;
+      for (size_t i = 0; i < value.keys.size(); ++i) {
+        const uint64_t key = rt.NewString(value.keys[i], false);
+        const uint64_t item = ObjectOf(rt, value.items[i]);
+        rt.Get(handle, "dictionary").entries.emplace_back(key, item);
       }
       return handle;
     }
-    case PLIST_STRING: {
-      char *text = nullptr;
-      plist_get_string_val(node, &text);
-      const uint64_t handle = rt.NewString(PropertyListText(text), false);
-      std::free(text);
+    case Kind::array: {
+      const uint64_t handle = rt.NewObject(*rt.FindClass("NSArray"), Object::Type::array).handle;
+      for (const PropertyListValue &item : value.items) {
+        const uint64_t object = ObjectOf(rt, item);
+        rt.Get(handle, "array").items.push_back(object);
+      }
       return handle;
     }
-    case PLIST_BOOLEAN: {
-      uint8_t b = 0;
-      plist_get_bool_val(node, &b);
-      return NewNumber(rt, Object::NumberType::boolean, b != 0, 0);
-    }
-    case PLIST_UINT: {
-      uint64_t v = 0;
-      plist_get_uint_val(node, &v);
-      // Property lists store signed 64-bit integers; libplist hands them over as their bits.
-      int64_t s;
-      std::memcpy(&s, &v, 8);
-      return NewNumber(rt, Object::NumberType::integer, s, 0);
-    }
-    case PLIST_REAL: {
-      double d = 0;
-      plist_get_real_val(node, &d);
-      return NewNumber(rt, Object::NumberType::real, 0, d);
-    }
-    case PLIST_DATE:
-      return rt.NewObject(*rt.FindClass("NSDate"), Object::Type::date).handle;
-    case PLIST_DATA:
-      return rt.NewObject(*rt.FindClass("NSData"), Object::Type::data).handle;
-    default:
-      return rt.NewObject(*rt.FindClass("NSObject"), Object::Type::plain).handle;
+    case Kind::string: return rt.NewString(value.text, false);
+    case Kind::boolean: return NewNumber(rt, Object::NumberType::boolean, value.integer, 0);
+    case Kind::integer: return NewNumber(rt, Object::NumberType::integer, value.integer, 0);
+    case Kind::real: return NewNumber(rt, Object::NumberType::real, 0, value.real);
+    case Kind::date: return rt.NewObject(*rt.FindClass("NSDate"), Object::Type::date).handle;
+    case Kind::data: return rt.NewObject(*rt.FindClass("NSData"), Object::Type::data).handle;
+    case Kind::other: break;
   }
+  return rt.NewObject(*rt.FindClass("NSObject"), Object::Type::plain).handle;
 }
 
 char32_t CodePointAt(const std::u16string &text, size_t i, size_t *units) {
@@ -171,13 +130,8 @@ uint64_t DictionaryValue(Runtime &rt, uint64_t self, uint64_t key, const char *s
 }  // namespace
 
 uint64_t PropertyListObject(Runtime &rt, const std::vector<uint8_t> &bytes) {
-  if (bytes.empty() || bytes.size() > 0xffffffffu) return 0;
-  plist_t root = nullptr;
-  plist_from_memory(reinterpret_cast<const char *>(bytes.data()), static_cast<uint32_t>(bytes.size()), &root);
-  if (root == nullptr) return 0;
-  const uint64_t object = FromPlist(rt, root);
-  plist_free(root);
-  return object;
+  PropertyListValue value;
+  return ReadPropertyList(bytes, &value) ? ObjectOf(rt, value) : 0;
 }
 
 bool StringBoolValue(const std::u16string &text) {

@@ -80,6 +80,12 @@ std::u16string FromLatin1(const std::string &bytes) {
 }
 
 // Well-formed UTF-8 is exactly what decodes and encodes back to the same bytes.
-bool IsUTF8(const std::string &bytes) { return ToUTF8(FromUTF8(bytes)) == bytes; }
+bool IsUTF8(const std::string &bytes) {
+  // A round trip leaves every form alone but a surrogate's own three bytes (0xED, then 0xA0 or above).
+  for (size_t i = 0; i + 1 < bytes.size(); ++i) {
+    if (static_cast<unsigned char>(bytes[i]) == 0xED && static_cast<unsigned char>(bytes[i + 1]) >= 0xA0) return false;
+  }
+  return ToUTF8(FromUTF8(bytes)) == bytes;
+}
 
 }  // namespace device

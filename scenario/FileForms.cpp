@@ -5,6 +5,12 @@
 namespace dw::scenario {
 namespace {
 
+// libplist takes strings as C strings: one holding U+0000 would be cut short without a word.
+std::string WithoutNul(std::string text, const std::string &where) {
+  Require(text.find('\0') == std::string::npos, where, "U+0000 cannot be written in this form (give the file as base64)");
+  return text;
+}
+
 // A JSON value as a property-list node: a number written without fraction or exponent is an
 // integer, any other a real.
 plist_t PlistOf(const Json::Value &value, const std::string &where) {
@@ -12,7 +18,8 @@ plist_t PlistOf(const Json::Value &value, const std::string &where) {
     case Json::objectValue: {
       plist_t dict = plist_new_dict();
       for (auto it = value.begin(); it != value.end(); ++it) {
-        plist_dict_set_item(dict, it.name().c_str(), PlistOf(*it, where + "." + it.name()));
+        const std::string key = WithoutNul(it.name(), where);
+        plist_dict_set_item(dict, key.c_str(), PlistOf(*it, where + "." + key));
       }
       return dict;
     }
@@ -23,7 +30,7 @@ plist_t PlistOf(const Json::Value &value, const std::string &where) {
       }
       return array;
     }
-    case Json::stringValue: return plist_new_string(value.asCString());
+    case Json::stringValue: return plist_new_string(WithoutNul(value.asString(), where).c_str());
     case Json::booleanValue: return plist_new_bool(value.asBool() ? 1 : 0);
     case Json::uintValue: return plist_new_uint(value.asUInt64());
     case Json::intValue: return plist_new_uint(static_cast<uint64_t>(value.asInt64()));  // two's complement, as stored
@@ -82,16 +89,17 @@ FileSpec ReadFileForm(const Json::Value &form, const std::string &where) {
     file.kind = kind == "absent" ? FileSpec::Absent : FileSpec::Unreadable;
     return file;
   }
-  Require(form.isObject() && form.size() == 1, where, "expected {\"plist\": …}, {\"xml\": …} or {\"base64\": …}");
+  Require(form.isObject() && form.size() == 1, where,
+          "expected {\"plist\": …}, {\"xml\": …}, {\"openstep\": …} or {\"base64\": …}");
   const std::string kind = form.begin().name();
   const Json::Value &content = *form.begin();
   file.kind = FileSpec::Bytes;
   if (kind == "plist") {
     file.bytes = BinaryPlistOf(content, where + ".plist");
-  } else if (kind == "xml" || kind == "base64") {
+  } else if (kind == "xml" || kind == "openstep" || kind == "base64") {
     Require(content.isString(), where + "." + kind, "expected a string");
     const std::string text = content.asString();
-    file.bytes = kind == "xml" ? std::vector<uint8_t>(text.begin(), text.end()) : Base64Decode(text, where + ".base64");
+    file.bytes = kind == "base64" ? Base64Decode(text, where + ".base64") : std::vector<uint8_t>(text.begin(), text.end());
   } else {
     throw Problem{where, "unknown file form \"" + kind + "\""};
   }

@@ -17,7 +17,8 @@ inline void Require(bool condition, const std::string &where, const std::string 
   if (!condition) throw Problem{where, what};
 }
 
-// One of the four files: "absent", "unreadable", {"plist": V}, {"xml": TEXT} or {"base64": TEXT}.
+// One of the four files: "absent", "unreadable", {"plist": V}, {"xml": TEXT}, {"openstep": TEXT}
+// (each TEXT the file's exact contents, UTF-8) or {"base64": TEXT}.
 FileSpec ReadFileForm(const Json::Value &form, const std::string &where);
 
 }  // namespace dw::scenario

@@ -129,7 +129,8 @@ TEST_F(RuntimeTest, ADictionaryReleasesItsContentsWithItself) {
   EXPECT_EQ(rt_.LiveObjectCount(), before + 7);  // the dictionary, two keys, the array, its two items, the real
   rt_.Release(dictionary);
   EXPECT_EQ(rt_.LiveObjectCount(), before);
-  EXPECT_EQ(PropertyListObject(rt_, {'n', 'o', 't'}), 0u);
+  const std::string garbage = "not a property list";
+  EXPECT_EQ(PropertyListObject(rt_, std::vector<uint8_t>(garbage.begin(), garbage.end())), 0u);
 }
 
 // {"k": "#1A\xCDB"}: a binary file's ASCII-typed string with a byte above 127, which the device reads

@@ -26,10 +26,12 @@ TEST(ScenarioFileFormsTest, AbsentAndUnreadableHaveNoBytes) {
   EXPECT_TRUE(MainFile(R"("unreadable")").bytes.empty());
 }
 
-TEST(ScenarioFileFormsTest, XmlAndBase64AreTheExactBytes) {
+TEST(ScenarioFileFormsTest, TextFormsAndBase64AreTheExactBytes) {
   const FileSpec xml = MainFile(R"({"xml": "<?xml version=\"1.0\"?>\n<plist><dict/></plist>"})");
   EXPECT_EQ(xml.kind, FileSpec::Bytes);
   EXPECT_EQ(xml.bytes, Bytes("<?xml version=\"1.0\"?>\n<plist><dict/></plist>"));
+  EXPECT_EQ(MainFile(R"({"openstep": "{ custom1 = \"1\"; /* \u00e9 */ }"})").bytes,
+            Bytes("{ custom1 = \"1\"; /* \xc3\xa9 */ }"));
   EXPECT_EQ(MainFile(R"({"base64": "bm90IGEgcHJvcGVydHkgbGlzdAo="})").bytes, Bytes("not a property list\n"));
   EXPECT_EQ(MainFile(R"({"base64": "AP8="})").bytes, (std::vector<uint8_t>{0x00, 0xff}));
   EXPECT_EQ(MainFile(R"({"base64": "AP8"})").bytes, (std::vector<uint8_t>{0x00, 0xff})) << "padding may be left out";
@@ -40,7 +42,7 @@ TEST(ScenarioFileFormsTest, XmlAndBase64AreTheExactBytes) {
 TEST(ScenarioFileFormsTest, RefusesFormsThatDoNotFit) {
   EXPECT_EQ(Refusal(ScenarioText(R"("missing")")), "files.main: expected \"absent\", \"unreadable\" or an object");
   EXPECT_EQ(Refusal(ScenarioText(R"({"plist": {}, "xml": ""})")),
-            "files.main: expected {\"plist\": …}, {\"xml\": …} or {\"base64\": …}");
+            "files.main: expected {\"plist\": …}, {\"xml\": …}, {\"openstep\": …} or {\"base64\": …}");
   EXPECT_EQ(Refusal(ScenarioText(R"({"json": {}})")), "files.main: unknown file form \"json\"");
   EXPECT_EQ(Refusal(ScenarioText(R"({"xml": 1})")), "files.main.xml: expected a string");
   EXPECT_EQ(Refusal(ScenarioText(R"({"base64": "AP8=AA=="})")), "files.main.base64: not base64: padding before the end");
@@ -49,6 +51,10 @@ TEST(ScenarioFileFormsTest, RefusesFormsThatDoNotFit) {
   EXPECT_EQ(Refusal(ScenarioText(R"({"plist": {"k": null}})")), "files.main.plist.k: null has no property-list form");
   EXPECT_EQ(Refusal(ScenarioText(R"({"plist": {"list": [1, null]}})")),
             "files.main.plist.list[1]: null has no property-list form");
+  EXPECT_EQ(Refusal(ScenarioText(R"({"plist": {"k": ["x\u0000y"]}})")),
+            "files.main.plist.k[0]: U+0000 cannot be written in this form (give the file as base64)");
+  EXPECT_EQ(Refusal(ScenarioText(R"({"plist": {"a\u0000b": 1}})")),
+            "files.main.plist: U+0000 cannot be written in this form (give the file as base64)");
 }
 
 TEST(ScenarioFileFormsTest, PlistIsABinaryListOfTheValue) {

@@ -1,9 +1,11 @@
-// Reading a property-list file the way the device's preferences reader does: any readable XML or
-// binary property list, nothing else, never an exception, never a line of output. Shared by the
+// Reading a property-list file the way the device's preferences reader does: any readable binary,
+// XML or old-style text property list, nothing else, never an exception, never a line of output. Shared by the
 // stand-in's NSDictionary file initialisers and by duskwell-sim, which says why a file is unusable.
 #pragma once
 
 #import <Foundation/Foundation.h>
+
+#include "scenario/PropertyListBounds.h"
 
 #include <sys/types.h>
 
@@ -11,23 +13,16 @@
 extern "C" {
 #endif
 
-// Far above any real theme (a palette file is about 200 bytes), far below what hurts the host.
-enum {
-  DWPropertyListMaxBytes = 16 << 20,
-  DWPropertyListMaxDepth = 512,          // nested arrays and dictionaries
-  DWPropertyListMaxObjects = 1 << 20,    // objects once shared references are counted each time
-};
-
 typedef enum {
   DWPropertyListRead,
   DWPropertyListCannotOpen,     // `error` says why: ENOENT, EACCES, ELOOP, ENOTDIR, ...
   DWPropertyListNotRegular,     // a directory, FIFO, socket or device; `fileType` says which
   DWPropertyListTooLarge,       // more than DWPropertyListMaxBytes; `size` when known
   DWPropertyListCannotRead,     // the read failed; `error`
-  DWPropertyListMalformed,      // not an XML or binary property list, or a damaged one
+  DWPropertyListMalformed,      // not a binary, XML or old-style property list, or a damaged one
   DWPropertyListTooDeep,        // nested deeper than DWPropertyListMaxDepth
   DWPropertyListTooManyObjects, // expands to more than DWPropertyListMaxObjects objects
-  DWPropertyListNonStringKey,   // a dictionary key that is not a string, or holds a NUL (binary files)
+  DWPropertyListNonStringKey,   // a dictionary key that is not a string (binary files)
 } DWPropertyListOutcome;
 
 typedef struct {
@@ -35,8 +30,8 @@ typedef struct {
   int error;                 // errno, for CannotOpen and CannotRead
   mode_t fileType;           // S_IFMT bits, for NotRegular
   unsigned long long size;   // bytes, for TooLarge (0 when the file grew past the limit while read)
-  // An integer above 2^63-1 was read: libplist keeps no sign, so it reads as its two's complement
-  // (its truth is the same), and no writer here can store it again exactly.
+  // An integer above 2^63-1 was read: no sign is kept, so it reads as its two's complement (its
+  // truth is the same), and no writer here can store it again exactly.
   bool wideUnsigned;
 } DWPropertyListReadResult;
 

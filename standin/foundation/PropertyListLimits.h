@@ -1,7 +1,8 @@
-// The checks the bytes pass before libplist sees them. libplist recurses once per nesting level and
-// copies a binary object once per reference, so depth and expansion are measured here first;
-// everything else about the format is libplist's to judge. Each also notes an integer above 2^63-1
-// in `wideUnsigned`, which libplist would keep without its sign.
+// The checks a binary or XML file passes before anything is made of it. Making objects recurses once
+// per nesting level and copies a binary object once per reference, so depth and expansion are
+// measured here first; the binary check also takes every object's shape, and what it passes is
+// read without fault. Each notes an integer above 2^63-1 in `wideUnsigned`, which is kept without
+// its sign.
 #pragma once
 
 #import "PropertyListFile.h"
@@ -10,8 +11,8 @@
 #include <stddef.h>
 #include <stdint.h>
 
-// A binary file's object graph: its depth and the objects it expands to, counting each reference,
-// and that every dictionary key is a string libplist accepts. Without recursion.
+// A binary file's object graph: every object's shape, its depth and the objects it expands to,
+// counting each reference, and that every dictionary key is a string. Without recursion.
 __attribute__((visibility("hidden"))) DWPropertyListOutcome DWCheckBinaryGraph(const uint8_t *bytes, size_t length,
                                                                               bool *wideUnsigned);
 

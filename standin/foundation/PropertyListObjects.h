@@ -1,4 +1,4 @@
-// libplist nodes as Foundation objects, each retained once and owned by its container.
+// libplist's nodes of an XML file as Foundation objects, each retained once and owned by its container.
 #pragma once
 
 #import "PropertyListFile.h"

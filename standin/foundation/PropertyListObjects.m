@@ -1,4 +1,4 @@
-// libplist nodes as Foundation objects, each retained once and owned by its container.
+// libplist's nodes of an XML file as Foundation objects, each retained once and owned by its container.
 #import "PropertyListObjects.h"
 
 #include <stdbool.h>
@@ -13,7 +13,7 @@ static long long SignedValue(uint64_t value) {
 
 static id ObjectFromNode(plist_t node, unsigned depth);
 
-// A binary "ASCII" string may hold any bytes: read as Latin-1 what is not UTF-8 rather than lose the file.
+// Text that is not UTF-8 (libplist passes on an XML file's bytes) is read as Latin-1 rather than lose the file.
 static NSString *StringFromBytes(const char *bytes, size_t length) {
   NSString *string = [[NSString alloc] initWithBytes:bytes length:length encoding:NSUTF8StringEncoding];
   if (string == nil) string = [[NSString alloc] initWithBytes:bytes length:length encoding:NSISOLatin1StringEncoding];
@@ -107,15 +107,10 @@ static id ObjectFromNode(plist_t node, unsigned depth) {
     }
     case PLIST_ARRAY: return ArrayFromNode(node, depth);
     case PLIST_DICT: return DictionaryFromNode(node, depth);
-    case PLIST_UID: {  // as keyed archives spell a reference in XML
-      uint64_t value = 0;
-      plist_get_uid_val(node, &value);
-      NSNumber *number = [[NSNumber alloc] initWithUnsignedLongLong:value];
-      NSString *key = @"CF$UID";
-      NSDictionary *reference = [[NSDictionary alloc] initWithObjects:&number forKeys:&key count:1];
-      [number release];
-      return reference;
-    }
+    case PLIST_UID:
+      // A keyed archive's reference (CF$UID): the device makes it an object of a private class that
+      // is neither a dictionary nor a number and answers no message the library sends.
+      return [[NSObject alloc] init];
     default: return nil;
   }
 }

@@ -35,14 +35,14 @@ NSString *DWPropertyListOutcomeText(const DWPropertyListReadResult *result) {
       return [NSString stringWithFormat:@"it is over the %d MiB limit", DWPropertyListMaxBytes >> 20];
     case DWPropertyListCannotRead:
       return [NSString stringWithFormat:@"it cannot be read (%s)", strerror(result->error)];
-    case DWPropertyListMalformed: return @"it is not a readable property list (XML or binary)";
+    case DWPropertyListMalformed: return @"it is not a readable property list (binary, XML or old-style text)";
     case DWPropertyListTooDeep:
       return [NSString stringWithFormat:@"it nests arrays or dictionaries deeper than %d levels",
                                         DWPropertyListMaxDepth];
     case DWPropertyListTooManyObjects:
       return [NSString stringWithFormat:@"it expands to more than %d objects", DWPropertyListMaxObjects];
     case DWPropertyListNonStringKey:
-      return @"a dictionary in it has a key that is not a string, or a key with a NUL character";
+      return @"a dictionary in it has a key that is not a string";
   }
   return @"it cannot be read";
 }

@@ -15,9 +15,9 @@ NSString *DWDeviceRoot(void);
 // The Linux path of a device path; paths outside the device's data are returned unchanged.
 NSString *DWDeviceLocalPath(NSString *devicePath);
 
-// Makes Foundation read property lists the way the device does: any readable plist (XML or binary)
-// at a device path, nil otherwise, and never a line of output; gives strings the device's boolValue
-// (StringBoolValue.h) and NSDictionary its placeholder (Placeholder.h). Idempotent.
+// Makes Foundation read property lists the way the device does: any readable plist (binary, XML or
+// old-style text) at a device path, nil otherwise, and never a line of output; gives strings the
+// device's boolValue (StringBoolValue.h) and NSDictionary its placeholder (Placeholder.h). Idempotent.
 void DWDeviceInstallFoundation(void);
 
 // How many times a property-list file at `devicePath` was read as a dictionary.

@@ -23,6 +23,12 @@ bool IsClassObject(id object) { return class_isMetaClass(object_getClass(object)
 
 NSString *Utf8(const std::string &text) { return [NSString stringWithUTF8String:text.c_str()]; }
 
+// The whole string, a NUL among its characters or not (UTF8String ends at the first).
+std::string Utf8Bytes(NSString *string) {
+  NSData *bytes = [string dataUsingEncoding:NSUTF8StringEncoding];
+  return std::string(static_cast<const char *>([bytes bytes]), [bytes length]);
+}
+
 }  // namespace
 
 void NameObject(id object, const std::string &name) { objectNames[object] = name; }
@@ -46,7 +52,7 @@ NSString *Describe(id object) {
     return [NSString stringWithFormat:@"%s#%s", class_getName(object_getClass(object)), named->second.c_str()];
   }
   if ([object isKindOfClass:[UIColor class]]) return DWTraceColor(object);
-  if ([object isKindOfClass:[NSString class]]) return Utf8(dw::scenario::QuoteForTrace([object UTF8String]));
+  if ([object isKindOfClass:[NSString class]]) return Utf8(dw::scenario::QuoteForTrace(Utf8Bytes(object)));
   if ([object isKindOfClass:[UIImage class]]) {
     NSString *name = [object name];
     return [NSString stringWithFormat:@"UIImage(%@)", Utf8(dw::scenario::QuoteForTrace(name != nil ? [name UTF8String] : ""))];

@@ -206,7 +206,8 @@ void ParseLoadCommands(Slice &slice) {
       needFields(sizeof(DylibCommand));
       const uint32_t nameOffset = r.U32(at + offsetof(DylibCommand, name_offset));
       if (nameOffset < sizeof(DylibCommand) || nameOffset >= cmdsize) {
-        throw LoadError(CommandName(n, cmd) + ": name offset " + std::to_string(nameOffset) + " lies outside the command's name");
+        throw LoadError(CommandName(n, cmd) + ": name offset " + std::to_string(nameOffset) + " lies outside the name's bytes (" +
+                        std::to_string(sizeof(DylibCommand)) + " to " + std::to_string(cmdsize) + ")");
       }
       std::string name = r.CString(at + nameOffset, at + cmdsize);
       if (cmd == kIdDylib) {

@@ -290,6 +290,10 @@ Scenario ReadScenario(const std::string &path) {
   std::ifstream input(path, std::ios::binary);
   const std::string json{std::istreambuf_iterator<char>(input), std::istreambuf_iterator<char>()};
   if (!input.is_open() || input.bad()) throw ScenarioError(path + ": cannot be read");
+  return ReadScenarioText(json, path);
+}
+
+Scenario ReadScenarioText(const std::string &json, const std::string &path) {
   if (!IsUtf8(json)) throw ScenarioError(path + ": not valid JSON: not UTF-8 text");
   Json::CharReaderBuilder builder;
   Json::CharReaderBuilder::strictMode(&builder.settings_);  // no comments, nothing after the object, no key twice

@@ -138,7 +138,9 @@ void ParseSegment(Slice &slice, const Reader &r, uint64_t at, uint64_t cmdsize) 
   seg.initialProtection = r.U32(at + offsetof(Command, initprot));
   const uint32_t nsects = r.U32(at + offsetof(Command, nsects));
   if (seg.fileSize > seg.memorySize) throw LoadError("segment " + seg.name + " is larger in the file than in memory");
-  if (seg.address + seg.memorySize < seg.address) {
+  // Its pages, the last one rounded up, must fit below the top of the address space.
+  constexpr uint64_t kRoom = UINT64_MAX - kPageSize;
+  if (seg.address > kRoom || seg.memorySize > kRoom - seg.address) {
     throw LoadError("segment " + seg.name + ": vmaddr " + Hex(seg.address) + " and vmsize " + Hex(seg.memorySize) +
                     " wrap around the address space");
   }

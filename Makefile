@@ -87,7 +87,8 @@ test-threads: bootstrap $(BUILD_TSAN)/CMakeCache.txt
 # Each fuzz target for a few hundred inputs (FUZZ_RUNS, default 400); `make fuzz` runs each for
 # FUZZ_TIME seconds instead, keeping what it finds in build/fuzz/corpus/, and the differential runs
 # (below) for as long.
-FUZZ_TARGETS := preferences_fuzz color_strings_fuzz theme_set_fuzz
+FUZZ_TARGETS := preferences_fuzz color_strings_fuzz theme_set_fuzz objc_metadata_fuzz macho_loader_fuzz armv7_object_fuzz \
+  scenario_fuzz code_signature_fuzz
 fuzz-smoke: bootstrap $(BUILD)/CMakeCache.txt
 	$(call step,$(BUILD)/fuzz.log,building the fuzz targets in $(BUILD)/,$(call CMAKE_BUILD,$(BUILD),$(FUZZ_TARGETS)))
 	cd $(BUILD) && $(CTEST) -L '^fuzz$$'

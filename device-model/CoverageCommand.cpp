@@ -141,6 +141,8 @@ int CoverageCommand(const std::vector<std::string> &args, const std::string &def
     return Fail(e.what());
   } catch (const LoadError &e) {
     return Fail(e.what());
+  } catch (const std::exception &e) {
+    return Fail(appPath + ": the reading stopped unexpectedly: " + e.what());
   }
   Summarize(report);
   std::cout << (json ? ReportJson(report) : ReportText(report));

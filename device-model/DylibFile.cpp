@@ -1,6 +1,7 @@
 #include "DylibFile.h"
 #include "Text.h"
 
+#include <algorithm>
 #include <fstream>
 #include <iterator>
 
@@ -41,7 +42,7 @@ std::vector<FatEntry> FatEntries(const std::vector<uint8_t> &file) {
     const uint64_t at = sizeof(FatHeader) + uint64_t(i) * sizeof(FatArch);
     FatEntry e{r.U32BigEndian(at + offsetof(FatArch, cputype)), r.U32BigEndian(at + offsetof(FatArch, cpusubtype)),
                r.U32BigEndian(at + offsetof(FatArch, offset)), r.U32BigEndian(at + offsetof(FatArch, size))};
-    r.Need(e.offset, e.size);
+    r.Need(e.offset, e.size, "architecture " + std::to_string(i) + "'s offset and size");
     entries.push_back(e);
   }
   return entries;
@@ -53,10 +54,14 @@ std::string CpuDescription(uint32_t cpuType, uint32_t cpuSubtype) {
 }
 
 // Where a rebase or bind stream points: a segment and an address in it, moved by the opcodes. Every
-// pointer taken is checked to lie inside the segment's memory.
+// pointer taken is checked to lie inside the part of the segment that the file fills (a pointer in
+// zero-fill memory holds nothing to slide or bind), and a stream takes no more pointers than the
+// file's segments hold: the opcodes' counts and skips cannot make more fixups than there are places.
 class Location {
  public:
-  Location(const Slice &slice, const char *stream, const char *fixup) : slice_(slice), stream_(stream), fixup_(fixup) {}
+  Location(const Slice &slice, const char *stream, const char *fixup) : slice_(slice), stream_(stream), fixup_(fixup) {
+    for (const Segment &s : slice.segments) limit_ += s.fileSize / slice.pointerSize;
+  }
 
   void SetSegment(uint64_t index, uint64_t offset) {
     if (index >= slice_.segments.size()) {
@@ -77,8 +82,14 @@ class Location {
     RequireSegment();
     const Segment &segment = slice_.segments[segment_];
     const uint64_t address = address_;
-    if (address < segment.address || address + slice_.pointerSize > segment.address + segment.memorySize) {
-      throw LoadError(std::string(stream_) + ": address " + Hex(address) + " lies outside segment " + segment.name);
+    if (address < segment.address || segment.fileSize < slice_.pointerSize ||
+        address - segment.address > segment.fileSize - slice_.pointerSize) {
+      throw LoadError(std::string(stream_) + ": address " + Hex(address) + " lies outside segment " + segment.name +
+                      "'s contents in the file");
+    }
+    if (++taken_ > limit_) {
+      throw LoadError(std::string(stream_) + ": more " + fixup_ + "s than the " + std::to_string(limit_) +
+                      " pointers the segments hold");
     }
     address_ += skip + slice_.pointerSize;
     return address;
@@ -94,7 +105,23 @@ class Location {
   const char *fixup_;
   uint64_t segment_ = 0, address_ = 0;
   bool haveSegment_ = false;
+  uint64_t taken_ = 0, limit_ = 0;
 };
+
+// What a load command is, for messages.
+std::string CommandName(uint32_t n, uint32_t cmd) {
+  const char *name = cmd == kSegment64     ? "LC_SEGMENT_64"
+                     : cmd == kSegment     ? "LC_SEGMENT"
+                     : cmd == kLoadDylib   ? "LC_LOAD_DYLIB"
+                     : cmd == kLoadWeakDylib ? "LC_LOAD_WEAK_DYLIB"
+                     : cmd == kReexportDylib ? "LC_REEXPORT_DYLIB"
+                     : cmd == kIdDylib     ? "LC_ID_DYLIB"
+                     : cmd == kDyldInfo    ? "LC_DYLD_INFO"
+                     : cmd == kDyldInfoOnly ? "LC_DYLD_INFO_ONLY"
+                     : cmd == kSymtab      ? "LC_SYMTAB"
+                                           : nullptr;
+  return "load command " + std::to_string(n) + " (" + (name != nullptr ? std::string(name) : Hex(cmd)) + ")";
+}
 
 // A field that is 64 bits wide in the 64-bit record and 32 in the 32-bit one.
 uint64_t WideField(const Reader &r, uint64_t at, size_t size) { return size == 8 ? r.U64(at) : r.U32(at); }
@@ -111,10 +138,16 @@ void ParseSegment(Slice &slice, const Reader &r, uint64_t at, uint64_t cmdsize) 
   seg.initialProtection = r.U32(at + offsetof(Command, initprot));
   const uint32_t nsects = r.U32(at + offsetof(Command, nsects));
   if (seg.fileSize > seg.memorySize) throw LoadError("segment " + seg.name + " is larger in the file than in memory");
-  r.Need(seg.fileOffset, seg.fileSize);
+  // Its pages, the last one rounded up, must fit below the top of the address space.
+  constexpr uint64_t kRoom = UINT64_MAX - kPageSize;
+  if (seg.address > kRoom || seg.memorySize > kRoom - seg.address) {
+    throw LoadError("segment " + seg.name + ": vmaddr " + Hex(seg.address) + " and vmsize " + Hex(seg.memorySize) +
+                    " wrap around the address space");
+  }
+  r.Need(seg.fileOffset, seg.fileSize, "segment " + seg.name + "'s fileoff and filesize");
   uint64_t sectAt = at + sizeof(Command);
-  if (sectAt + uint64_t(nsects) * sizeof(SectionRecord) > at + cmdsize) {
-    throw LoadError("segment " + seg.name + ": sections overrun");
+  if (uint64_t(nsects) * sizeof(SectionRecord) > cmdsize - sizeof(Command)) {
+    throw LoadError("segment " + seg.name + ": its " + std::to_string(nsects) + " sections (nsects) overrun the command");
   }
   for (uint32_t s = 0; s < nsects; ++s, sectAt += sizeof(SectionRecord)) {
     Section sect;
@@ -124,8 +157,16 @@ void ParseSegment(Slice &slice, const Reader &r, uint64_t at, uint64_t cmdsize) 
     sect.size = WideField(r, sectAt + offsetof(SectionRecord, size), sizeof(SectionRecord::size));
     sect.fileOffset = r.U32(sectAt + offsetof(SectionRecord, offset));
     sect.flags = r.U32(sectAt + offsetof(SectionRecord, flags));
-    if (sect.address < seg.address || sect.address + sect.size > seg.address + seg.memorySize) {
-      throw LoadError("section " + sect.segment + "," + sect.name + " lies outside its segment");
+    const std::string name = "section " + sect.segment + "," + sect.name;
+    if (sect.address < seg.address || sect.size > seg.memorySize || sect.address - seg.address > seg.memorySize - sect.size) {
+      throw LoadError(name + " lies outside its segment");
+    }
+    // A section with contents has them in the file, inside its segment's part of it.
+    if (!sect.zeroFill()) {
+      r.Need(sect.fileOffset, sect.size, name + "'s offset and size");
+      if (sect.size > seg.fileSize || sect.address - seg.address > seg.fileSize - sect.size) {
+        throw LoadError(name + " runs past its segment's contents in the file");
+      }
     }
     slice.sections.push_back(sect);
   }
@@ -138,7 +179,7 @@ void ParseLoadCommands(Slice &slice) {
   const uint64_t headerSize = is64 ? sizeof(MachHeader64) : sizeof(MachHeader32);
   const uint32_t ncmds = r.U32(offsetof(MachHeader32, ncmds));
   const uint32_t sizeofcmds = r.U32(offsetof(MachHeader32, sizeofcmds));
-  r.Need(headerSize, sizeofcmds);
+  r.Need(headerSize, sizeofcmds, "the load commands (sizeofcmds)");
   uint64_t at = headerSize;
   const uint64_t end = headerSize + sizeofcmds;
   for (uint32_t n = 0; n < ncmds; ++n) {
@@ -150,13 +191,26 @@ void ParseLoadCommands(Slice &slice) {
     if (cmdsize < sizeof(LoadCommand) || at + cmdsize > end) {
       throw LoadError("load command " + std::to_string(n) + " has a bad size " + std::to_string(cmdsize));
     }
+    // Each command read below is at least as long as its fixed fields.
+    auto needFields = [&](uint64_t size) {
+      if (cmdsize < size) {
+        throw LoadError(CommandName(n, cmd) + ": cmdsize " + std::to_string(cmdsize) + " is shorter than its " +
+                        std::to_string(size) + " bytes of fields");
+      }
+    };
     if (cmd == kSegment64) {
+      needFields(sizeof(SegmentCommand64));
       ParseSegment<SegmentCommand64, Section64>(slice, r, at, cmdsize);
     } else if (cmd == kSegment) {
+      needFields(sizeof(SegmentCommand32));
       ParseSegment<SegmentCommand32, Section32>(slice, r, at, cmdsize);
     } else if (cmd == kLoadDylib || cmd == kLoadWeakDylib || cmd == kReexportDylib || cmd == kIdDylib) {
+      needFields(sizeof(DylibCommand));
       const uint32_t nameOffset = r.U32(at + offsetof(DylibCommand, name_offset));
-      if (nameOffset >= cmdsize) throw LoadError("dylib load command has a bad name offset");
+      if (nameOffset < sizeof(DylibCommand) || nameOffset >= cmdsize) {
+        throw LoadError(CommandName(n, cmd) + ": name offset " + std::to_string(nameOffset) + " lies outside the name's bytes (" +
+                        std::to_string(sizeof(DylibCommand)) + " to " + std::to_string(cmdsize) + ")");
+      }
       std::string name = r.CString(at + nameOffset, at + cmdsize);
       if (cmd == kIdDylib) {
         slice.installName = name;
@@ -164,26 +218,28 @@ void ParseLoadCommands(Slice &slice) {
         slice.libraries.push_back(name);
       }
     } else if (cmd == kDyldInfo || cmd == kDyldInfoOnly) {
+      needFields(sizeof(DyldInfoCommand));
       // Each stream is an offset field followed by its size field.
-      auto blob = [&](uint64_t offsetField) {
+      auto blob = [&](uint64_t offsetField, const char *field) {
         uint32_t off = r.U32(at + offsetField), size = r.U32(at + offsetField + 4);
-        r.Need(off, size);
+        r.Need(off, size, CommandName(n, cmd) + " " + field);
         return std::vector<uint8_t>(slice.bytes.begin() + off, slice.bytes.begin() + off + size);
       };
-      slice.dyldInfo.rebase = blob(offsetof(DyldInfoCommand, rebase_off));
-      slice.dyldInfo.bind = blob(offsetof(DyldInfoCommand, bind_off));
-      slice.dyldInfo.weakBind = blob(offsetof(DyldInfoCommand, weak_bind_off));
-      slice.dyldInfo.lazyBind = blob(offsetof(DyldInfoCommand, lazy_bind_off));
-      slice.dyldInfo.exports = blob(offsetof(DyldInfoCommand, export_off));
+      slice.dyldInfo.rebase = blob(offsetof(DyldInfoCommand, rebase_off), "rebase_off and rebase_size");
+      slice.dyldInfo.bind = blob(offsetof(DyldInfoCommand, bind_off), "bind_off and bind_size");
+      slice.dyldInfo.weakBind = blob(offsetof(DyldInfoCommand, weak_bind_off), "weak_bind_off and weak_bind_size");
+      slice.dyldInfo.lazyBind = blob(offsetof(DyldInfoCommand, lazy_bind_off), "lazy_bind_off and lazy_bind_size");
+      slice.dyldInfo.exports = blob(offsetof(DyldInfoCommand, export_off), "export_off and export_size");
       slice.hasDyldInfo = true;
     } else if (cmd == kSymtab) {
+      needFields(sizeof(SymtabCommand));
       const uint32_t symoff = r.U32(at + offsetof(SymtabCommand, symoff));
       const uint32_t nsyms = r.U32(at + offsetof(SymtabCommand, nsyms));
       const uint32_t stroff = r.U32(at + offsetof(SymtabCommand, stroff));
       const uint32_t strsize = r.U32(at + offsetof(SymtabCommand, strsize));
       const uint64_t entrySize = is64 ? sizeof(Nlist64) : sizeof(Nlist32);
-      r.Need(symoff, uint64_t(nsyms) * entrySize);
-      r.Need(stroff, strsize);
+      r.Need(symoff, uint64_t(nsyms) * entrySize, "the symbol table (symoff and nsyms)");
+      r.Need(stroff, strsize, "the string table (stroff and strsize)");
       for (uint32_t s = 0; s < nsyms; ++s) {
         const uint64_t e = symoff + uint64_t(s) * entrySize;
         const uint32_t strx = r.U32(e + offsetof(Nlist32, strx));
@@ -204,7 +260,40 @@ void ParseLoadCommands(Slice &slice) {
   }
 }
 
+uint64_t PageEnd(uint64_t address, uint64_t size) { return (address + size + kPageSize - 1) & ~(kPageSize - 1); }
+
+// The segments the loader maps: each on a page of its own, none overlapping another (pages
+// included, as they are mapped), all within kMaxImageSpan of each other.
+void CheckSegments(const Slice &slice) {
+  std::vector<const Segment *> mapped;
+  for (const Segment &s : slice.segments) {
+    if (s.memorySize == 0) continue;
+    if ((s.address & (kPageSize - 1)) != 0) throw LoadError("segment " + s.name + ": vmaddr " + Hex(s.address) + " is not page aligned");
+    for (const Segment *other : mapped) {
+      if (s.address < PageEnd(other->address, other->memorySize) && other->address < PageEnd(s.address, s.memorySize)) {
+        throw LoadError("segments " + other->name + " and " + s.name + " overlap");
+      }
+    }
+    mapped.push_back(&s);
+  }
+  if (mapped.empty()) return;
+  uint64_t lowest = UINT64_MAX, highest = 0;
+  for (const Segment *s : mapped) {
+    lowest = std::min(lowest, s->address);
+    highest = std::max(highest, s->address + s->memorySize);
+  }
+  if (highest - lowest > kMaxImageSpan) {
+    throw LoadError("the segments span " + Hex(highest - lowest) + " bytes of memory, more than the model maps (" +
+                    Hex(kMaxImageSpan) + ")");
+  }
+}
+
 }  // namespace
+
+bool Section::zeroFill() const {
+  const uint32_t type = flags & kSectionTypeMask;
+  return type == kZerofill || type == kGbZerofill || type == kThreadLocalZerofill;
+}
 
 Arch ArchFromName(const std::string &name) {
   if (name == "arm64") return Arch::arm64;
@@ -215,6 +304,15 @@ Arch ArchFromName(const std::string &name) {
 const Section *Slice::FindSection(const std::string &segment, const std::string &name) const {
   for (const Section &s : sections) {
     if (s.segment == segment && s.name == name) return &s;
+  }
+  return nullptr;
+}
+
+const Segment *Slice::SegmentHolding(uint64_t address, uint64_t size) const {
+  for (const Segment &s : segments) {
+    if (s.memorySize != 0 && address >= s.address && size <= s.memorySize && address - s.address <= s.memorySize - size) {
+      return &s;
+    }
   }
   return nullptr;
 }
@@ -285,6 +383,7 @@ Slice ParseSlice(const std::vector<uint8_t> &file, Arch arch) {
     throw LoadError("not a dylib (file type " + std::to_string(slice.fileType) + ")");
   }
   ParseLoadCommands(slice);
+  CheckSegments(slice);
   if (!slice.hasDyldInfo) throw LoadError("no LC_DYLD_INFO_ONLY: the loader has no rebases or binds to apply");
   if (slice.segments.empty()) throw LoadError("no segments");
   return slice;
@@ -370,16 +469,22 @@ std::vector<Bind> DecodeBinds(const Slice &slice, const std::vector<uint8_t> &p,
       case kBindSetDylibOrdinalImm:
         ordinal = imm;
         break;
-      case kBindSetDylibOrdinalUleb:
-        ordinal = static_cast<int>(r.Uleb(i));
+      case kBindSetDylibOrdinalUleb: {
+        const uint64_t value = r.Uleb(i);
+        if (value > kMaxLibraryOrdinal) throw LoadError(std::string(stream) + ": library ordinal " + std::to_string(value) + " out of range");
+        ordinal = static_cast<int>(value);
         break;
+      }
       case kBindSetDylibSpecialImm:
         ordinal = SpecialOrdinal(imm);
         break;
       case kBindSetSymbolTrailingFlagsImm: {
         symbolFlags = imm;
         symbol.clear();
-        while (i < p.size() && p[i] != 0) symbol.push_back(static_cast<char>(p[i++]));
+        while (i < p.size() && p[i] != 0 && symbol.size() <= kMaxBoundSymbolName) symbol.push_back(static_cast<char>(p[i++]));
+        if (symbol.size() > kMaxBoundSymbolName) {
+          throw LoadError(std::string(stream) + ": symbol name longer than " + std::to_string(kMaxBoundSymbolName) + " bytes");
+        }
         if (i >= p.size()) throw LoadError(std::string(stream) + ": symbol name runs past the end");
         ++i;
         break;

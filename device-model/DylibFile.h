@@ -1,7 +1,11 @@
 // Reading a Mach-O dylib as the device's loader does: one slice of a fat file or a thin file, its
 // segments and sections, the libraries it loads, and the rebases and binds of LC_DYLD_INFO_ONLY.
 // Limits: dylibs of arm64 and armv7 only (64- and 32-bit little endian), classic dyld info (no
-// chained fixups), pointer rebases and binds only.
+// chained fixups), pointer rebases and binds only, segments within kMaxImageSpan of each other.
+//
+// Every offset, size and count the file gives is checked against the file (or, for addresses,
+// against the segments) before it is used; a file that fails a check is refused with a LoadError
+// naming the field, never read past its end.
 #pragma once
 
 #include "MachOFormat.h"
@@ -36,6 +40,16 @@ struct LoadError : std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
+constexpr uint64_t kPageSize = 0x1000;
+// The memory the model maps for one image: the library takes well under a MiB; a larger span is a
+// corrupt file, refused before anything is mapped.
+constexpr uint64_t kMaxImageSpan = 256ull << 20;
+// The longest symbol name a bind may carry: every import the model answers is far shorter, and the
+// bound keeps a stream of repeated binds from copying an arbitrarily long name many times.
+constexpr size_t kMaxBoundSymbolName = 1024;
+// Two-level library ordinals larger than this name no library a dylib could load.
+constexpr uint64_t kMaxLibraryOrdinal = 0xffff;
+
 struct Section {
   std::string segment;
   std::string name;
@@ -43,6 +57,9 @@ struct Section {
   uint64_t size = 0;
   uint32_t fileOffset = 0;  // within the slice; 0 for zero-fill sections
   uint32_t flags = 0;
+
+  // Zero-fill sections (S_ZEROFILL and its kinds) have no bytes in the file.
+  bool zeroFill() const;
 };
 
 struct Segment {
@@ -104,6 +121,9 @@ struct Slice {
   uint64_t SymbolAddress(const std::string &name) const;
 
   const Section *FindSection(const std::string &segment, const std::string &name) const;
+  // The mapped segment whose memory holds `size` bytes at the unslid `address`; nullptr when none
+  // holds them all.
+  const Segment *SegmentHolding(uint64_t address, uint64_t size) const;
   // The library of a bind's ordinal, or a description of a special ordinal.
   std::string LibraryOf(int ordinal) const;
 };

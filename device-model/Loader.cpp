@@ -3,6 +3,7 @@
 #include "LazyBinding.h"
 #include "Text.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "MachOFormat.h"
@@ -194,7 +195,6 @@ void Device::MapSegments() {
   uint64_t textBegin = UINT64_MAX, textEnd = 0;
   for (const Segment &s : slice_.segments) {
     if (s.memorySize == 0) continue;
-    if ((s.address & 0xfff) != 0) throw LoadError("segment " + s.name + " is not page aligned");
     machine_->Map(Slid(s.address), s.memorySize, s.initialProtection);
     machine_->Write(Slid(s.address), slice_.bytes.data() + s.fileOffset, s.fileSize);
     if (s.initialProtection & macho::kProtExecute) {
@@ -244,9 +244,36 @@ void Device::ApplyBinds() {
   }
 }
 
+void Device::RequireInImage(uint64_t address, uint64_t size, const std::string &field) const {
+  if (slice_.SegmentHolding(address - slide_, size) == nullptr) {
+    throw LoadError(field + " (" + std::to_string(size) + " bytes at " + Hex(address - slide_) + ") lies outside the image's segments");
+  }
+}
+
+std::string Device::ImageString(uint64_t address, const std::string &field) const {
+  RequireInImage(address, 1, field);
+  const Segment &segment = *slice_.SegmentHolding(address - slide_, 1);
+  // Selector and category names: a name longer than this is no name the device's runtime has.
+  constexpr uint64_t kLongestName = 65536;
+  const uint64_t room = std::min(segment.address + segment.memorySize - (address - slide_), kLongestName);
+  std::string out;
+  char chunk[64];
+  for (uint64_t done = 0; done < room;) {
+    const size_t n = static_cast<size_t>(std::min<uint64_t>(sizeof chunk, room - done));
+    machine_->Read(address + done, chunk, n);
+    for (size_t i = 0; i < n; ++i) {
+      if (chunk[i] == '\0') return out;
+      out.push_back(chunk[i]);
+    }
+    done += n;
+  }
+  throw LoadError(field + ": the string at " + Hex(address - slide_) + " has no end within " + std::to_string(room) + " bytes");
+}
+
 std::vector<uint64_t> Device::PointersIn(const Section &section) {
   std::vector<uint64_t> out;
   const unsigned p = machine_->pointerSize();
+  if (section.zeroFill()) throw LoadError("section " + section.name + " is zero-fill: it holds no pointers");
   if (section.size % p != 0) throw LoadError("section " + section.name + " is not a whole number of pointers");
   for (uint64_t at = 0; at < section.size; at += p) out.push_back(machine_->ReadPointer(Slid(section.address + at)));
   return out;
@@ -259,7 +286,8 @@ void Device::FixUpSelectors() {
     const unsigned p = machine_->pointerSize();
     for (uint64_t at = 0; at < s.size; at += p) {
       const uint64_t ref = Slid(s.address + at);
-      machine_->WritePointer(ref, runtime_->Selector(machine_->ReadCString(machine_->ReadPointer(ref))));
+      const std::string name = ImageString(machine_->ReadPointer(ref), "selector reference at " + Hex(s.address + at));
+      machine_->WritePointer(ref, runtime_->Selector(name));
     }
   }
 }
@@ -293,16 +321,19 @@ void Device::RegisterConstantStrings() {
     const uint32_t flags = machine_->Read32(at + p);
     const uint64_t characters = machine_->ReadPointer(at + 2 * p);
     const uint64_t length = machine_->ReadPointer(at + 3 * p);
+    const std::string where = "constant string at " + Hex(at - slide_);
+    if (flags != 0x7c8 && flags != 0x7d0) throw LoadError(where + " has unknown flags " + Hex(flags));
+    const uint64_t unit = flags == 0x7c8 ? 1 : 2;  // 8-bit or UTF-16 characters
+    if (length > kMaxImageSpan / unit) throw LoadError(where + ": length " + std::to_string(length) + " is larger than the image");
+    RequireInImage(characters, length * unit, where + ": its " + std::to_string(length) + " characters");
     std::u16string text;
     if (flags == 0x7c8) {
       std::string bytes(length, '\0');
       machine_->Read(characters, bytes.data(), length);
       for (unsigned char c : bytes) text.push_back(c);  // the 8-bit form holds ASCII
-    } else if (flags == 0x7d0) {
+    } else {
       text.resize(length);
       machine_->Read(characters, text.data(), length * 2);
-    } else {
-      throw LoadError("constant string at " + Hex(at - slide_) + " has unknown flags " + Hex(flags));
     }
     runtime_->ConstantString(at, text);
   }
@@ -313,21 +344,26 @@ void Device::AttachCategories() {
   for (const Section &s : slice_.sections) {
     if (!IsObjCSection(s, "__objc_catlist")) continue;
     for (uint64_t category : PointersIn(s)) {
-      const std::string name = machine_->ReadCString(machine_->ReadPointer(category));
+      const std::string entry = "category at " + Hex(category - slide_);
+      RequireInImage(category, 4 * p, entry);  // name, class, instance and class methods
+      const std::string name = ImageString(machine_->ReadPointer(category), entry + ": its name");
       const uint64_t clsHandle = machine_->ReadPointer(category + p);
       ClassInfo *cls = runtime_->ClassOfHandle(clsHandle);
       if (cls == nullptr) throw LoadError("category " + name + " names " + Hex(clsHandle) + ", not a class the device has");
       for (int side = 0; side < 2; ++side) {
         const uint64_t list = machine_->ReadPointer(category + (2 + side) * p);
         if (list == 0) continue;
+        RequireInImage(list, 8, "category " + name + "'s method list");
         const uint32_t entsizeAndFlags = machine_->Read32(list);
         const uint32_t count = machine_->Read32(list + 4);
         if (entsizeAndFlags & 0x80000000u) throw LoadError("category " + name + ": relative method lists are not modelled");
         const uint32_t entsize = entsizeAndFlags & ~3u;
         if (entsize != 3 * p) throw LoadError("category " + name + ": method entries of " + std::to_string(entsize) + " bytes");
+        RequireInImage(list + 8, uint64_t(count) * entsize, "category " + name + "'s " + std::to_string(count) + " methods");
         for (uint32_t i = 0; i < count; ++i) {
           const uint64_t method = list + 8 + uint64_t(i) * entsize;
-          const uint64_t selector = runtime_->Selector(machine_->ReadCString(machine_->ReadPointer(method)));
+          const uint64_t selector = runtime_->Selector(
+              ImageString(machine_->ReadPointer(method), "category " + name + ": method " + std::to_string(i) + "'s name"));
           const uint64_t imp = machine_->ReadPointer(method + 2 * p);
           if (!runtime_->IsImageCode(imp)) {
             throw LoadError("category " + name + ": method " + runtime_->SelectorName(selector) + " is not in the image's code");

@@ -85,6 +85,11 @@ class Device {
   void AttachCategories();
   void RunInitializers();
   std::vector<uint64_t> PointersIn(const Section &section);
+  // Checks that `size` bytes at the slid `address` lie in one of the image's segments; `field`
+  // names what pointed there.
+  void RequireInImage(uint64_t address, uint64_t size, const std::string &field) const;
+  // The C string at the slid `address`, ending inside the segment it starts in.
+  std::string ImageString(uint64_t address, const std::string &field) const;
   uint64_t Slid(uint64_t address) const { return address + slide_; }
 
   Slice slice_;

@@ -374,6 +374,25 @@ void Machine::Fail(const std::string &message) {
   uc_emu_stop(uc_);
 }
 
+void Machine::LimitBlocks(uint64_t blocks) {
+  if (!limited_) {
+    uc_hook hook;
+    Check(uc_hook_add(uc_, &hook, UC_HOOK_BLOCK, reinterpret_cast<void *>(&Machine::OnBlock), this, 1, 0),
+          "cannot install the block hook");
+    limited_ = true;
+  }
+  blocksLeft_ = blockLimit_ = blocks;
+}
+
+void Machine::OnBlock(uc_struct *, uint64_t, uint32_t, void *opaque) {
+  Machine &m = *static_cast<Machine *>(opaque);
+  if (m.blocksLeft_ == 0) {
+    m.Fail("the emulated code ran more than " + std::to_string(m.blockLimit_) + " basic blocks");
+    return;
+  }
+  --m.blocksLeft_;
+}
+
 void Machine::OnCode(uc_struct *, uint64_t address, uint32_t, void *opaque) {
   Machine &m = *static_cast<Machine *>(opaque);
   if (!m.failure_.empty()) {

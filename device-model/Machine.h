@@ -119,11 +119,17 @@ class Machine {
   // Stops every run in progress; the outermost Call throws RunError with this message.
   void Fail(const std::string &message);
 
+  // From now on, emulated code may run `blocks` basic blocks in all (every run and nested run
+  // together); the one after the last fails the run. For code of unknown origin, which may never
+  // return. Without it there is no limit.
+  void LimitBlocks(uint64_t blocks);
+
   // The stack region, for tests.
   uint64_t stackTop() const { return stackTop_; }
 
  private:
   static void OnCode(uc_struct *uc, uint64_t address, uint32_t size, void *self);
+  static void OnBlock(uc_struct *uc, uint64_t address, uint32_t size, void *self);
   static bool OnInvalidMemory(uc_struct *uc, int type, uint64_t address, int size, int64_t value, void *self);
   enum class Register { sp, lr, pc };
   int Named(Register reg) const;
@@ -141,6 +147,8 @@ class Machine {
   std::vector<std::string> trapNames_;
   std::vector<TrapHandler> trapHandlers_;
   int depth_ = 0;
+  bool limited_ = false;
+  uint64_t blocksLeft_ = 0, blockLimit_ = 0;
   bool trapDone_ = false;
   std::string failure_;
 };

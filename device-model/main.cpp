@@ -49,10 +49,14 @@ std::string SymbolAt(const Device &device, uint64_t address) {
   return "?";
 }
 
-}  // namespace
+// Anything the model throws that is not one of its own errors (an exhausted memory, a fault of its
+// own) still ends the run with the file named and a non-zero status.
+int Unexpected(const std::string &file, const char *what) {
+  std::cerr << "duskwell-device: " << file << ": the model stopped unexpectedly: " << what << "\n";
+  return 1;
+}
 
-int main(int argc, char **argv) {
-  const std::vector<std::string> args(argv + 1, argv + argc);
+int Run(const std::vector<std::string> &args) {
   // coverage reads its own options (a repeated --framework, the --json flag).
   if (!args.empty() && args[0] == "coverage") {
     return device::coverage::CoverageCommand(std::vector<std::string>(args.begin() + 1, args.end()), DUSKWELL_DEFAULT_DYLIB,
@@ -100,6 +104,8 @@ int main(int argc, char **argv) {
   } catch (const RunError &e) {
     std::cerr << "duskwell-device: " << dylib << " (" << archName << "): the run stopped: " << e.what() << "\n";
     return 1;
+  } catch (const std::exception &e) {
+    return Unexpected(dylib, e.what());
   }
   if (scenarios.empty()) return Usage("trace needs a scenario file");
   if (scenarios.size() > 1 && outDir.empty()) return Usage("trace: several scenarios need --out DIR");
@@ -136,7 +142,23 @@ int main(int argc, char **argv) {
       std::cerr << "duskwell-device: " << path << " on " << dylib << " (" << archName << "): the run stopped: " << e.what()
                 << "\n";
       status = 1;
+    } catch (const std::exception &e) {
+      return Unexpected(path + " on " + dylib, e.what());
     }
   }
   return status;
+}
+
+}  // namespace
+
+int main(int argc, char **argv) {
+  const std::vector<std::string> args(argv + 1, argv + argc);
+  try {
+    return Run(args);
+  } catch (const std::exception &e) {
+    std::cerr << "duskwell-device: the model stopped unexpectedly: " << e.what() << "\n";
+  } catch (...) {
+    std::cerr << "duskwell-device: the model stopped unexpectedly\n";
+  }
+  return 1;
 }

@@ -250,6 +250,10 @@ Scenario ReadAll(const Json::Value &root) {
   return scenario;
 }
 
+// Arrays and objects within each other: far more than any scenario needs, few enough for every
+// executor's recursive writers and readers of property lists.
+constexpr int kDeepestNesting = 1000;
+
 // JSON text is UTF-8, and so is every string of the scenario: what the property-list writer and the
 // executors take.
 bool IsUtf8(const std::string &text) {
@@ -290,15 +294,25 @@ Scenario ReadScenario(const std::string &path) {
   std::ifstream input(path, std::ios::binary);
   const std::string json{std::istreambuf_iterator<char>(input), std::istreambuf_iterator<char>()};
   if (!input.is_open() || input.bad()) throw ScenarioError(path + ": cannot be read");
+  return ReadScenarioText(json, path);
+}
+
+Scenario ReadScenarioText(const std::string &json, const std::string &path) {
   if (!IsUtf8(json)) throw ScenarioError(path + ": not valid JSON: not UTF-8 text");
   Json::CharReaderBuilder builder;
   Json::CharReaderBuilder::strictMode(&builder.settings_);  // no comments, nothing after the object, no key twice
+  // JsonCpp's parser recurses once per level and, past this depth, throws instead of reporting.
+  builder.settings_["stackLimit"] = kDeepestNesting;
   const std::unique_ptr<Json::CharReader> reader(builder.newCharReader());
   Json::Value root;
   std::string report;
-  if (!reader->parse(json.data(), json.data() + json.size(), &root, &report)) {
-    throw ScenarioError(path + ": not valid JSON: " + FirstParseError(report));
+  bool parsed;
+  try {
+    parsed = reader->parse(json.data(), json.data() + json.size(), &root, &report);
+  } catch (const Json::Exception &) {
+    throw ScenarioError(path + ": not valid JSON: nested more than " + std::to_string(kDeepestNesting) + " deep");
   }
+  if (!parsed) throw ScenarioError(path + ": not valid JSON: " + FirstParseError(report));
   try {
     return ReadAll(root);
   } catch (const Problem &problem) {

@@ -85,5 +85,7 @@ struct Scenario {
 
 // Reads and checks the scenario at `path`; throws ScenarioError.
 Scenario ReadScenario(const std::string &path);
+// The same for a scenario's text; `path` stands for its file in the messages.
+Scenario ReadScenarioText(const std::string &json, const std::string &path);
 
 }  // namespace dw::scenario

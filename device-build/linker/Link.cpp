@@ -324,6 +324,8 @@ class Linker {
     uint64_t total = 0;
     for (const ImageSection &sec : out_) total += AlignUp(sec.size, uint64_t{1} << sec.alignment_log2);
     if (total > kImageLimit) throw LinkError("the sections add up to " + Hex(total) + " bytes, more than the " + Hex(kImageLimit) + " the linker lays out");
+    // Symbols name their section in one byte.
+    if (out_.size() > 255) throw LinkError("the objects have " + std::to_string(out_.size()) + " sections, more than the 255 an image can number");
     uint32_t address = 28 + LoadCommandsSize(out_, libraries_, options_.install_name);
     for (ImageSection &s : out_) {
       if (!s.text()) continue;

@@ -34,19 +34,9 @@ std::string ObjectFile::Where(size_t section_index, uint32_t offset) const {
 
 namespace {
 
-std::string FixedName(const Bytes &file, size_t at) {
-  std::string name;
-  for (size_t i = 0; i < 16 && at + i < file.size() && file[at + i] != 0; ++i) name += static_cast<char>(file[at + i]);
-  return name;
-}
-
-void CheckRange(const std::string &path, const Bytes &file, uint64_t offset, uint64_t size, const char *what) {
-  if (offset + size > file.size()) throw LinkError(path + ": " + what + " lies beyond the end of the file");
-}
-
-Relocation DecodeRelocation(const Bytes &file, size_t at) {
-  uint32_t first = Read32(file, at + offsetof(RelocationInfo, address));
-  uint32_t second = Read32(file, at + offsetof(RelocationInfo, info));
+Relocation DecodeRelocation(const Reader &reader, uint64_t at) {
+  uint32_t first = reader.U32(at + offsetof(RelocationInfo, address));
+  uint32_t second = reader.U32(at + offsetof(RelocationInfo, info));
   Relocation r;
   if ((first & 0x80000000u) != 0) {
     r.scattered = true;
@@ -68,61 +58,78 @@ Relocation DecodeRelocation(const Bytes &file, size_t at) {
 
 }  // namespace
 
+// Every offset, size and count of the object is checked against the file (and each command's fields
+// against its cmdsize) before it is used; a refusal names the file and the field.
 ObjectFile ReadObject(const std::string &path, const Bytes &file) {
   ObjectFile object;
   object.path = path;
-  if (file.size() >= 4 && Read32(file, 0) == kMagic64) throw LinkError(path + ": not an armv7 object (a 64-bit Mach-O file)");
-  if (file.size() < sizeof(MachHeader32) || Read32(file, 0) != kMagic32) throw LinkError(path + ": not a Mach-O object");
-  const uint32_t cpu_type = Read32(file, offsetof(MachHeader32, cputype));
-  const uint32_t cpu_subtype = Read32(file, offsetof(MachHeader32, cpusubtype));
-  const uint32_t file_type = Read32(file, offsetof(MachHeader32, filetype));
+  const Reader r(file, object.path.c_str());
+  if (file.size() >= 4 && r.U32(0) == kMagic64) throw LinkError(path + ": not an armv7 object (a 64-bit Mach-O file)");
+  if (file.size() < sizeof(MachHeader32) || r.U32(0) != kMagic32) throw LinkError(path + ": not a Mach-O object");
+  const uint32_t cpu_type = r.U32(offsetof(MachHeader32, cputype));
+  const uint32_t cpu_subtype = r.U32(offsetof(MachHeader32, cpusubtype));
+  const uint32_t file_type = r.U32(offsetof(MachHeader32, filetype));
   if (cpu_type != kCpuTypeArm || cpu_subtype != kCpuSubtypeArmV7)
     throw LinkError(path + ": not an armv7 object (cpu type " + Hex(cpu_type) + ", subtype " + Hex(cpu_subtype) + ")");
   if (file_type != kFileObject) throw LinkError(path + ": not a relocatable object (file type " + Hex(file_type) + ")");
-  uint32_t commands = Read32(file, offsetof(MachHeader32, ncmds));
-  size_t at = sizeof(MachHeader32);
+  const uint32_t commands = r.U32(offsetof(MachHeader32, ncmds));
+  const uint32_t commands_size = r.U32(offsetof(MachHeader32, sizeofcmds));
+  r.Need(sizeof(MachHeader32), commands_size, "the load commands (sizeofcmds)");
+  const uint64_t commands_end = sizeof(MachHeader32) + uint64_t{commands_size};
+  uint64_t at = sizeof(MachHeader32);
   uint32_t symbol_offset = 0, symbol_count = 0, string_offset = 0, string_size = 0;
   uint32_t indirect_offset = 0, indirect_count = 0;
   for (uint32_t c = 0; c < commands; ++c) {
-    uint32_t cmd = Read32(file, at + offsetof(LoadCommand, cmd));
-    uint32_t size = Read32(file, at + offsetof(LoadCommand, cmdsize));
-    if (size < sizeof(LoadCommand)) throw LinkError(path + ": load command " + std::to_string(c) + " is malformed");
-    CheckRange(path, file, at, size, "a load command");
+    const std::string command = "load command " + std::to_string(c);
+    if (at + sizeof(LoadCommand) > commands_end)
+      throw LinkError(path + ": " + command + " of " + std::to_string(commands) + " (ncmds) runs past the load commands");
+    uint32_t cmd = r.U32(at + offsetof(LoadCommand, cmd));
+    uint32_t size = r.U32(at + offsetof(LoadCommand, cmdsize));
+    if (size < sizeof(LoadCommand) || size > commands_end - at)
+      throw LinkError(path + ": " + command + " has a bad size (cmdsize " + std::to_string(size) + ")");
+    auto need_fields = [&](uint64_t fields) {
+      if (size < fields)
+        throw LinkError(path + ": " + command + ": cmdsize " + std::to_string(size) + " is shorter than its " +
+                        std::to_string(fields) + " bytes of fields");
+    };
     if (cmd == kSegment) {
-      uint32_t count = Read32(file, at + offsetof(SegmentCommand32, nsects));
-      CheckRange(path, file, at + sizeof(SegmentCommand32), uint64_t{count} * sizeof(Section32), "a section header");
+      need_fields(sizeof(SegmentCommand32));
+      uint32_t count = r.U32(at + offsetof(SegmentCommand32, nsects));
+      if (uint64_t{count} * sizeof(Section32) > size - sizeof(SegmentCommand32))
+        throw LinkError(path + ": " + command + ": its " + std::to_string(count) + " sections (nsects) overrun the command");
       for (uint32_t i = 0; i < count; ++i) {
-        size_t h = at + sizeof(SegmentCommand32) + i * sizeof(Section32);
+        uint64_t h = at + sizeof(SegmentCommand32) + uint64_t{i} * sizeof(Section32);
         InputSection s;
-        s.name = FixedName(file, h + offsetof(Section32, sectname));
-        s.segment = FixedName(file, h + offsetof(Section32, segname));
-        s.address = Read32(file, h + offsetof(Section32, addr));
-        s.size = Read32(file, h + offsetof(Section32, size));
-        uint32_t offset = Read32(file, h + offsetof(Section32, offset));
-        s.alignment_log2 = Read32(file, h + offsetof(Section32, align));
-        uint32_t reloc_offset = Read32(file, h + offsetof(Section32, reloff));
-        uint32_t reloc_count = Read32(file, h + offsetof(Section32, nreloc));
-        s.flags = Read32(file, h + offsetof(Section32, flags));
-        s.indirect_first = Read32(file, h + offsetof(Section32, reserved1));
+        s.name = r.Name16(h + offsetof(Section32, sectname));
+        s.segment = r.Name16(h + offsetof(Section32, segname));
+        s.address = r.U32(h + offsetof(Section32, addr));
+        s.size = r.U32(h + offsetof(Section32, size));
+        uint32_t offset = r.U32(h + offsetof(Section32, offset));
+        s.alignment_log2 = r.U32(h + offsetof(Section32, align));
+        uint32_t reloc_offset = r.U32(h + offsetof(Section32, reloff));
+        uint32_t reloc_count = r.U32(h + offsetof(Section32, nreloc));
+        s.flags = r.U32(h + offsetof(Section32, flags));
+        s.indirect_first = r.U32(h + offsetof(Section32, reserved1));
         if (s.alignment_log2 > 12) throw LinkError(path + ": section " + s.name + " asks for alignment 2^" + std::to_string(s.alignment_log2));
         if (!s.zerofill()) {
-          CheckRange(path, file, offset, s.size, ("the contents of " + s.name).c_str());
+          r.Need(offset, s.size, "the contents of " + s.name + " (offset and size)");
           s.contents.assign(file.begin() + offset, file.begin() + offset + s.size);
         }
-        CheckRange(path, file, reloc_offset, uint64_t{reloc_count} * sizeof(RelocationInfo),
-                   ("the relocations of " + s.name).c_str());
-        for (uint32_t r = 0; r < reloc_count; ++r)
-          s.relocations.push_back(DecodeRelocation(file, reloc_offset + r * sizeof(RelocationInfo)));
+        r.Need(reloc_offset, uint64_t{reloc_count} * sizeof(RelocationInfo), "the relocations of " + s.name + " (reloff and nreloc)");
+        for (uint32_t k = 0; k < reloc_count; ++k)
+          s.relocations.push_back(DecodeRelocation(r, reloc_offset + uint64_t{k} * sizeof(RelocationInfo)));
         object.sections.push_back(std::move(s));
       }
     } else if (cmd == kSymtab) {
-      symbol_offset = Read32(file, at + offsetof(SymtabCommand, symoff));
-      symbol_count = Read32(file, at + offsetof(SymtabCommand, nsyms));
-      string_offset = Read32(file, at + offsetof(SymtabCommand, stroff));
-      string_size = Read32(file, at + offsetof(SymtabCommand, strsize));
+      need_fields(sizeof(SymtabCommand));
+      symbol_offset = r.U32(at + offsetof(SymtabCommand, symoff));
+      symbol_count = r.U32(at + offsetof(SymtabCommand, nsyms));
+      string_offset = r.U32(at + offsetof(SymtabCommand, stroff));
+      string_size = r.U32(at + offsetof(SymtabCommand, strsize));
     } else if (cmd == kDysymtab) {
-      indirect_offset = Read32(file, at + offsetof(DysymtabCommand, indirectsymoff));
-      indirect_count = Read32(file, at + offsetof(DysymtabCommand, nindirectsyms));
+      need_fields(sizeof(DysymtabCommand));
+      indirect_offset = r.U32(at + offsetof(DysymtabCommand, indirectsymoff));
+      indirect_count = r.U32(at + offsetof(DysymtabCommand, nindirectsyms));
     } else if (cmd == kVersionMinIphoneos || cmd == kBuildVersion || cmd == kDataInCode || cmd == kLinkerOption) {
       // The minimum OS is the output's own; data-in-code marks only help disassemblers; linker
       // options (auto-linked libraries) are ignored: every library comes from the stubs given.
@@ -131,18 +138,18 @@ ObjectFile ReadObject(const std::string &path, const Bytes &file) {
     }
     at += size;
   }
-  CheckRange(path, file, symbol_offset, uint64_t{symbol_count} * sizeof(Nlist32), "the symbol table");
-  CheckRange(path, file, string_offset, string_size, "the string table");
+  r.Need(symbol_offset, uint64_t{symbol_count} * sizeof(Nlist32), "the symbol table (symoff and nsyms)");
+  r.Need(string_offset, string_size, "the string table (stroff and strsize)");
   for (uint32_t i = 0; i < symbol_count; ++i) {
-    size_t n = symbol_offset + i * sizeof(Nlist32);
+    uint64_t n = symbol_offset + uint64_t{i} * sizeof(Nlist32);
     InputSymbol sym;
-    uint32_t name = Read32(file, n + offsetof(Nlist32, strx));
+    uint32_t name = r.U32(n + offsetof(Nlist32, strx));
     if (name >= string_size) throw LinkError(path + ": symbol " + std::to_string(i) + " has its name outside the string table");
-    for (size_t p = string_offset + name; p < string_offset + string_size && file[p] != 0; ++p) sym.name += static_cast<char>(file[p]);
-    sym.type = file[n + offsetof(Nlist32, type)];
-    sym.section = file[n + offsetof(Nlist32, sect)];
-    sym.desc = Read16(file, n + offsetof(Nlist32, desc));
-    sym.value = Read32(file, n + offsetof(Nlist32, value));
+    sym.name = r.CString(uint64_t{string_offset} + name, uint64_t{string_offset} + string_size);
+    sym.type = r.U8(n + offsetof(Nlist32, type));
+    sym.section = r.U8(n + offsetof(Nlist32, sect));
+    sym.desc = r.U16(n + offsetof(Nlist32, desc));
+    sym.value = r.U32(n + offsetof(Nlist32, value));
     if (sym.defined() && (sym.section == 0 || sym.section > object.sections.size()))
       throw LinkError(path + ": symbol " + sym.name + " names section " + std::to_string(sym.section) + ", which does not exist");
     if ((sym.type & kStab) == 0 && (sym.type & kTypeMask) != kInSection && (sym.type & kTypeMask) != kUndefined)
@@ -151,8 +158,8 @@ ObjectFile ReadObject(const std::string &path, const Bytes &file) {
       throw LinkError(path + ": " + sym.name + " is a common (tentative) definition, which the linker does not support");
     object.symbols.push_back(std::move(sym));
   }
-  CheckRange(path, file, indirect_offset, uint64_t{indirect_count} * 4, "the indirect symbol table");
-  for (uint32_t i = 0; i < indirect_count; ++i) object.indirect_symbols.push_back(Read32(file, indirect_offset + i * 4));
+  r.Need(indirect_offset, uint64_t{indirect_count} * 4, "the indirect symbol table (indirectsymoff and nindirectsyms)");
+  for (uint32_t i = 0; i < indirect_count; ++i) object.indirect_symbols.push_back(r.U32(indirect_offset + uint64_t{i} * 4));
   return object;
 }
 

@@ -29,6 +29,15 @@ class ByteReader {
     }
   }
 
+  // The same check for bytes a field of the file points at (an offset and a size read from it):
+  // the refusal names the field.
+  void Need(uint64_t offset, uint64_t size, const std::string &field) const {
+    if (offset > size_ || size > size_ - offset) {
+      throw Error(std::string(what_) + ": " + field + " (offset " + Hex(offset) + ", " + std::to_string(size) +
+                  " bytes) runs past the end of the " + std::to_string(size_) + " bytes");
+    }
+  }
+
   uint8_t U8(uint64_t offset) const {
     Need(offset, 1);
     return data_[offset];

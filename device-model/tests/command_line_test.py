@@ -108,6 +108,29 @@ class DeviceToolTest(unittest.TestCase):
         self.assertIn("bad.json: files: missing member \"icon\"", result.stderr)
         self.assertEqual(result.stdout, "")
 
+    def test_a_corrupt_dylib_is_refused_naming_the_file_and_the_field(self):
+        with open(thin_arm64(self.tmp), "rb") as f:
+            data = f.read()
+        truncated = os.path.join(self.tmp, "truncated.dylib")
+        with open(truncated, "wb") as f:
+            f.write(data[:200])  # the header and part of the load commands
+        scenario = sorted(n for n in os.listdir(SCENARIOS) if n.endswith(".json"))[0]
+        for command in (["hooks"], ["trace", os.path.join(SCENARIOS, scenario)]):
+            result = run(DEVICE, *command, "--dylib", truncated)
+            self.assertEqual(result.returncode, 1, command)
+            self.assertIn("duskwell-device: %s: Mach-O header: the load commands (sizeofcmds) (offset 0x20, " % truncated,
+                          result.stderr)
+            self.assertEqual(result.stdout, "", command)
+        with open(DYLIB, "rb") as f:
+            fat = f.read()
+        if fat[:4] == b"\xca\xfe\xba\xbe":
+            cut = os.path.join(self.tmp, "cut.dylib")
+            with open(cut, "wb") as f:
+                f.write(fat[:30])  # the fat header and its first entry, which points past the end
+            result = run(DEVICE, "archs", "--dylib", cut)
+            self.assertEqual(result.returncode, 1)
+            self.assertIn("duskwell-device: %s: fat header: architecture 0's offset and size (offset " % cut, result.stderr)
+
     def test_an_unknown_import_stops_the_run_naming_symbol_and_library(self):
         dylib = changed(thin_arm64(self.tmp), b"_MSHookMessageEx\0", b"_MSHookMessageEy\0", sign=True,
                         times=2)  # the symbol table's name and the lazy bind's

@@ -72,6 +72,10 @@ TEST(ScenarioReaderTest, RefusesWhatIsNotJsonNamingWhere) {
             "not valid JSON: not UTF-8 text") << "Latin-1";
   EXPECT_EQ(Refusal(ScenarioText("{\"xml\": \"\xed\xa0\x80\"}")), "not valid JSON: not UTF-8 text") << "a surrogate";
   EXPECT_EQ(Refusal(ScenarioText("{\"plist\": \"caf\xc3\xa9 \xf0\x9f\x98\x80\"}")), "(accepted)");
+  // Nesting beyond the parser's depth is a refusal like any other, not an exception of the parser's.
+  auto nested = [](int depth) { return std::string(depth, '[') + std::string(depth, ']'); };
+  EXPECT_EQ(Refusal(ScenarioText("{\"plist\": {\"k\": " + nested(2000) + "}}")), "not valid JSON: nested more than 1000 deep");
+  EXPECT_EQ(Refusal(ScenarioText("{\"plist\": {\"k\": " + nested(990) + "}}")), "(accepted)");
   const std::string missing = ::testing::TempDir() + "/no-such-scenario.json";
   try {
     ReadScenario(missing);

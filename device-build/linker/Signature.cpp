@@ -94,12 +94,20 @@ void SignAdhoc(Bytes &image, const std::string &identifier) {
   if (magic != kMagic32 && magic != kMagic64) throw LinkError("not a thin Mach-O file");
   bool wide = magic == kMagic64;
   size_t at = wide ? sizeof(MachHeader64) : sizeof(MachHeader32);
+  if (image.size() < at) throw LinkError("its Mach-O header runs past the end of the file");
   uint32_t commands = Read32(image, offsetof(MachHeader32, ncmds));
   size_t signature_command = 0, linkedit_command = 0;
   for (uint32_t c = 0; c < commands; ++c) {
+    const std::string command = "load command " + std::to_string(c);
+    if (image.size() - at < sizeof(LoadCommand)) throw LinkError(command + " runs past the end of the file");
     uint32_t cmd = Read32(image, at + offsetof(LoadCommand, cmd));
     uint32_t size = Read32(image, at + offsetof(LoadCommand, cmdsize));
-    if (size < sizeof(LoadCommand)) throw LinkError("load command " + std::to_string(c) + " is malformed");
+    if (size < sizeof(LoadCommand)) throw LinkError(command + " is malformed");
+    if (size > image.size() - at) throw LinkError(command + " runs past the end of the file");
+    // The fields read and written below must lie inside their own command.
+    if ((cmd == kCodeSignature && size < sizeof(LinkeditDataCommand)) ||
+        (cmd == kSegment && size < sizeof(SegmentCommand32)) || (cmd == kSegment64 && size < sizeof(SegmentCommand64)))
+      throw LinkError(command + " is shorter than its kind's fields");
     if (cmd == kCodeSignature) signature_command = at;
     const size_t name = at + offsetof(SegmentCommand32, segname);
     if ((cmd == kSegment || cmd == kSegment64) && image.size() >= name + 16 &&

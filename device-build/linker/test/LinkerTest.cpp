@@ -256,5 +256,31 @@ TEST(Signature, CoversEveryPageWithBothHashesAndUpdatesTheSizes) {
   EXPECT_THROW(SignAdhoc(unsigned_image, "duskwell"), LinkError);
 }
 
+// A damaged file handed to `duskwell-link sign` is refused by name, whatever it cuts short.
+TEST(Signature, RefusesCommandsThatRunPastTheFileOrTheirOwnSize) {
+  auto refusal = [](Bytes image) {
+    try {
+      SignAdhoc(image, "duskwell");
+    } catch (const LinkError &error) {
+      return std::string(error.what());
+    }
+    return std::string("signed");
+  };
+  for (size_t cut : {8u, 27u, 28u + 4u, 28u + 40u, 28u + 56u + 8u}) {
+    Bytes cut_short = TinyImage();
+    cut_short.resize(cut);
+    EXPECT_NE(refusal(cut_short).find("past the end of the file"), std::string::npos) << cut;
+  }
+  Bytes many_commands = TinyImage();
+  Write32(many_commands, 16, 1000);  // ncmds far beyond the commands the file holds
+  EXPECT_NE(refusal(many_commands).find("past the end of the file"), std::string::npos);
+  Bytes huge_command = TinyImage();
+  Write32(huge_command, 28 + 4, 0xfffffff0);  // __LINKEDIT's cmdsize
+  EXPECT_EQ(refusal(huge_command), "load command 0 runs past the end of the file");
+  Bytes short_signature = TinyImage();
+  Write32(short_signature, 28 + 56 + 4, 8);  // LC_CODE_SIGNATURE without its dataoff and datasize
+  EXPECT_EQ(refusal(short_signature), "load command 1 is shorter than its kind's fields");
+}
+
 }  // namespace
 }  // namespace dwl

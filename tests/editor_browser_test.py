@@ -6,6 +6,7 @@ import http.server
 import json
 import os
 import plistlib
+import socket
 import subprocess
 import sys
 import threading
@@ -33,6 +34,13 @@ WINDOW = (1600, 1000)
 
 
 def browser():
+    # The WebDriver client reaches chromedriver at "localhost" whatever it is told, so a machine
+    # without that name (no /etc/hosts) would otherwise show only a 30-second timeout.
+    try:
+        socket.getaddrinfo("localhost", None)
+    except socket.gaierror as error:
+        raise AssertionError(f"the name localhost does not resolve on this machine ({error}); "
+                             "the browser driver needs it (is /etc/hosts missing?)") from None
     options = Options()
     for argument in ("--headless=new", "--no-sandbox", "--disable-gpu", "--disable-dev-shm-usage",
                      f"--window-size={WINDOW[0]},{WINDOW[1]}", "--force-device-scale-factor=1"):

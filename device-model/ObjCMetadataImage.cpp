@@ -21,51 +21,10 @@ uint32_t Little32(const uint8_t *p) {
   return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
 }
 uint64_t Little64(const uint8_t *p) { return uint64_t(Little32(p)) | uint64_t(Little32(p + 4)) << 32; }
-uint32_t Big32(const uint8_t *p) {
-  return uint32_t(p[0]) << 24 | uint32_t(p[1]) << 16 | uint32_t(p[2]) << 8 | uint32_t(p[3]);
-}
-uint64_t Big64(const uint8_t *p) { return uint64_t(Big32(p)) << 32 | Big32(p + 4); }
 
-// Bounded little-endian reads of the slice's own bytes (offsets, not addresses).
-class SliceReader {
- public:
-  SliceReader(const uint8_t *bytes, uint64_t size) : bytes_(bytes), size_(size) {}
-  void Need(uint64_t offset, uint64_t size, const std::string &what) const {
-    if (offset > size_ || size > size_ - offset) {
-      throw ImageError(what + " at offset " + Hex(offset) + " (" + std::to_string(size) + " bytes) runs past the end of the " +
-                       std::to_string(size_) + "-byte image: the file is truncated or corrupt");
-    }
-  }
-  uint32_t U32(uint64_t offset, const char *what) const {
-    Need(offset, 4, what);
-    return Little32(bytes_ + offset);
-  }
-  uint64_t U64(uint64_t offset, const char *what) const {
-    Need(offset, 8, what);
-    return Little64(bytes_ + offset);
-  }
-  uint16_t U16(uint64_t offset, const char *what) const {
-    Need(offset, 2, what);
-    return static_cast<uint16_t>(bytes_[offset] | bytes_[offset + 1] << 8);
-  }
-  std::string Name16(uint64_t offset) const {
-    Need(offset, 16, "a segment or section name");
-    const char *p = reinterpret_cast<const char *>(bytes_ + offset);
-    return std::string(p, strnlen(p, 16));
-  }
-  std::string CString(uint64_t offset, uint64_t end, const char *what) const {
-    Need(offset, 0, what);
-    end = std::min(end, size_);
-    const uint8_t *begin = bytes_ + offset, *stop = bytes_ + end;
-    const uint8_t *nul = std::find(begin, stop, 0);
-    if (nul == stop) throw ImageError(std::string(what) + " at offset " + Hex(offset) + " is not terminated");
-    return std::string(begin, nul);
-  }
-
- private:
-  const uint8_t *bytes_;
-  uint64_t size_;
-};
+// The slice's own bytes (offsets, not addresses), every read bounded; a refusal names the field.
+using SliceReader = ByteReader<ImageError>;
+constexpr const char *kSliceBytes = "the file is truncated or corrupt";
 
 struct FatSlice {
   bool known;  // arm64 or armv7
@@ -77,18 +36,20 @@ struct FatSlice {
 std::vector<FatSlice> FatSlices(const std::vector<uint8_t> &file) {
   if (file.size() < 8) throw ImageError("the file is " + std::to_string(file.size()) + " bytes long: not a Mach-O file");
   std::vector<FatSlice> out;
-  const uint32_t fatMagic = Big32(file.data());
+  const SliceReader fat(file, kSliceBytes);
+  const uint32_t fatMagic = fat.U32BigEndian(0);
   if (fatMagic != kFatMagic && fatMagic != kFatMagic64) return out;
   const bool wide = fatMagic == kFatMagic64;
-  const uint32_t count = Big32(file.data() + 4);
+  const uint32_t count = fat.U32BigEndian(4);
   const uint64_t entrySize = wide ? 32 : 20;
   if (count == 0 || count > 32 || 8 + count * entrySize > file.size()) {
     throw ImageError("the fat header's architecture count " + std::to_string(count) + " does not fit the file");
   }
   for (uint32_t i = 0; i < count; ++i) {
-    const uint8_t *e = file.data() + 8 + i * entrySize;
-    FatSlice slice{false, Arch::arm64, wide ? Big64(e + 8) : Big32(e + 8), wide ? Big64(e + 16) : Big32(e + 12)};
-    slice.known = ArchOf(Big32(e), Big32(e + 4), &slice.arch);
+    const uint64_t e = 8 + i * entrySize;
+    FatSlice slice{false, Arch::arm64, wide ? fat.U64BigEndian(e + 8) : fat.U32BigEndian(e + 8),
+                   wide ? fat.U64BigEndian(e + 16) : fat.U32BigEndian(e + 12)};
+    slice.known = ArchOf(fat.U32BigEndian(e), fat.U32BigEndian(e + 4), &slice.arch);
     if (slice.offset > file.size() || slice.size > file.size() - slice.offset) {
       throw ImageError("the fat file's slice " + std::to_string(i) + " lies beyond the end of the file");
     }
@@ -119,10 +80,11 @@ std::vector<Arch> SlicesOf(const std::vector<uint8_t> &file) {
   }
   if (!fat.empty()) return out;
   if (file.size() < 12) throw ImageError("the file is " + std::to_string(file.size()) + " bytes long: not a Mach-O file");
-  const uint32_t magic = Little32(file.data());
+  const SliceReader thin(file, kSliceBytes);
+  const uint32_t magic = thin.U32(0);
   if (magic != kMagic32 && magic != kMagic64) throw ImageError("not a Mach-O file (magic " + Hex(magic) + ")");
   Arch a;
-  if (ArchOf(Little32(file.data() + 4), Little32(file.data() + 8), &a)) out.push_back(a);
+  if (ArchOf(thin.U32(4), thin.U32(8), &a)) out.push_back(a);
   return out;
 }
 
@@ -141,7 +103,7 @@ void Image::SelectSlice(const std::vector<uint8_t> &file) {
     bytes_ = file.data() + slice->offset;
     size_ = slice->size;
   }
-  SliceReader r(bytes_, size_);
+  SliceReader r(bytes_, size_, kSliceBytes);
   const uint32_t magic = r.U32(0, "the Mach-O header");
   if (magic != kMagic32 && magic != kMagic64) throw ImageError("not a Mach-O file (magic " + Hex(magic) + ")");
   Arch found;
@@ -162,7 +124,7 @@ std::string Image::LibraryOf(int64_t ordinal) const {
 }
 
 void Image::ParseLoadCommands() {
-  SliceReader r(bytes_, size_);
+  SliceReader r(bytes_, size_, kSliceBytes);
   const bool wide = pointerSize_ == 8;
   const uint64_t headerSize = wide ? 32 : 28;
   const uint32_t count = r.U32(16, "the Mach-O header"), commandsSize = r.U32(20, "the Mach-O header");
@@ -214,7 +176,7 @@ void Image::ParseLoadCommands() {
                cmd == kLoadUpwardDylib) {
       const uint32_t nameOffset = r.U32(at + 8, "a dylib command");
       if (nameOffset >= size) throw ImageError("a dylib load command has a bad name offset");
-      libraries_.push_back(r.CString(at + nameOffset, at + size, "a library name"));
+      libraries_.push_back(r.TerminatedString(at + nameOffset, at + size, "a library name"));
     } else if (cmd == kDyldInfo || cmd == kDyldInfoOnly) {
       if (size < 48) throw ImageError("the dyld info command is too short");
       bindOffset = r.U32(at + 16, "dyld info");
@@ -340,7 +302,7 @@ void Image::DecodeBindOpcodes(const uint8_t *p, size_t size, const char *stream)
 
 void Image::DecodeChainedFixUps(uint64_t offset, uint64_t size) {
   const char *what = "the chained fix-ups";
-  SliceReader r(bytes_ + offset, size);
+  SliceReader r(bytes_ + offset, size, kSliceBytes);
   const uint32_t startsOffset = r.U32(4, what), importsOffset = r.U32(8, what), symbolsOffset = r.U32(12, what);
   const uint32_t importsCount = r.U32(16, what), importsFormat = r.U32(20, what), symbolsFormat = r.U32(24, what);
   if (symbolsFormat != 0) throw ImageError("chained fix-ups: compressed symbol names are not read");
@@ -361,7 +323,7 @@ void Image::DecodeChainedFixUps(uint64_t offset, uint64_t size) {
       ordinal = static_cast<int8_t>(v & 0xff);
       nameOffset = v >> 9;
     }
-    imports_.push_back(Import{r.CString(symbolsOffset + nameOffset, size, "a chained import's name"), LibraryOf(ordinal)});
+    imports_.push_back(Import{r.TerminatedString(symbolsOffset + nameOffset, size, "a chained import's name"), LibraryOf(ordinal)});
   }
   const uint32_t segmentCount = r.U32(startsOffset, what);
   if (segmentCount > segments_.size()) throw ImageError("chained fix-ups name " + std::to_string(segmentCount) + " segments");

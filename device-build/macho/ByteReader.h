@@ -38,6 +38,27 @@ class ByteReader {
     }
   }
 
+  // Reads whose refusal names the field they read.
+  uint16_t U16(uint64_t offset, const std::string &field) const { return static_cast<uint16_t>(Little(offset, 2, field)); }
+  uint32_t U32(uint64_t offset, const std::string &field) const { return static_cast<uint32_t>(Little(offset, 4, field)); }
+  uint64_t U64(uint64_t offset, const std::string &field) const { return Little(offset, 8, field); }
+  uint64_t U64BigEndian(uint64_t offset) const {
+    return uint64_t(U32BigEndian(offset)) << 32 | U32BigEndian(offset + 4);
+  }
+
+  // The characters from `offset` up to a zero byte that must come before `end` (or the end of the
+  // bytes): a name left unterminated is refused, naming the field.
+  std::string TerminatedString(uint64_t offset, uint64_t end, const std::string &field) const {
+    Need(offset, 0, field);
+    if (end > size_) end = size_;
+    std::string out;
+    for (uint64_t i = offset; i < end; ++i) {
+      if (data_[i] == 0) return out;
+      out.push_back(static_cast<char>(data_[i]));
+    }
+    throw Error(std::string(what_) + ": " + field + " at offset " + Hex(offset) + " is not terminated");
+  }
+
   uint8_t U8(uint64_t offset) const {
     Need(offset, 1);
     return data_[offset];
@@ -103,8 +124,15 @@ class ByteReader {
   }
 
  private:
+  uint64_t Little(uint64_t offset, unsigned size, const std::string &field) const {
+    Need(offset, size, field);
+    return LittleUnchecked(offset, size);
+  }
   uint64_t Little(uint64_t offset, unsigned size) const {
     Need(offset, size);
+    return LittleUnchecked(offset, size);
+  }
+  uint64_t LittleUnchecked(uint64_t offset, unsigned size) const {
     uint64_t v = 0;
     for (unsigned i = size; i-- > 0;) v = v << 8 | data_[offset + i];
     return v;

@@ -75,6 +75,23 @@ TEST(ByteReaderTest, NamesStopAtTheirFieldOrTheirTerminator) {
   EXPECT_EQ(r.CString(30, 1000), "c_x");  // the end is clamped to the bytes
 }
 
+TEST(ByteReaderTest, FieldNamedReadsNameTheFieldAndTerminatedStringsMustEnd) {
+  const std::vector<uint8_t> bytes = {0xca, 0xfe, 0xba, 0xbf, 0, 0, 0, 1, 'a', 'b', 0, 'c', 'd'};
+  const Reader r(bytes, "image");
+  EXPECT_EQ(r.U16(8, "a count"), 0x6261);
+  EXPECT_EQ(r.U32(0, "the magic"), 0xbfbafecau);
+  EXPECT_EQ(r.U64BigEndian(0), 0xcafebabf00000001ull);
+  EXPECT_EQ(Refusal([&] { r.U32(11, "a method count"); }),
+            "image: a method count (offset 0xb, 4 bytes) runs past the end of the 13 bytes");
+  EXPECT_EQ(Refusal([&] { r.U64(6, "a pointer"); }), "image: a pointer (offset 0x6, 8 bytes) runs past the end of the 13 bytes");
+  EXPECT_NE(Refusal([&] { r.U64BigEndian(8); }), "(accepted)");
+  EXPECT_EQ(r.TerminatedString(8, bytes.size(), "a library name"), "ab");
+  EXPECT_EQ(Refusal([&] { r.TerminatedString(11, bytes.size(), "a class name"); }),
+            "image: a class name at offset 0xb is not terminated");
+  EXPECT_EQ(Refusal([&] { r.TerminatedString(8, 10, "a class name"); }), "image: a class name at offset 0x8 is not terminated");
+  EXPECT_NE(Refusal([&] { r.TerminatedString(14, 20, "a name"); }), "(accepted)");
+}
+
 TEST(ByteReaderTest, UlebReadsEveryWidthAndMovesPastIt) {
   size_t end = 0;
   EXPECT_EQ(Uleb({0x00}, &end), 0u);

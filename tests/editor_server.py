@@ -15,15 +15,22 @@ THEME_FILES = ("com.tervan.duskwell.plist", "com.tervan.icon.plist", "com.tervan
 class Editor:
     """`serve` on a device root of its own, stopped and removed on exit."""
 
-    def __init__(self, tool, *extra, settings=()):
+    def __init__(self, tool, *extra, settings=(), own_root=True):
+        """Without `own_root`, serve picks its device root itself (`self.root` is then what it says)."""
         self.tool = tool
         self.directory = tempfile.TemporaryDirectory(prefix="duskwell-editor-test.")
         self.root = os.path.join(self.directory.name, "root")
-        subprocess.run([tool, "theme", "init", self.root], check=True, capture_output=True, timeout=60)
-        for key, value in settings:  # theme set, before the server starts
-            subprocess.run([tool, "theme", "set", self.root, key, value], check=True, capture_output=True, timeout=60)
-        self.process = subprocess.Popen([tool, "serve", "--device-root", self.root, *extra], stdout=subprocess.PIPE,
-                                        stderr=subprocess.PIPE, text=True)
+        environment = dict(os.environ)
+        if own_root:
+            subprocess.run([tool, "theme", "init", self.root], check=True, capture_output=True, timeout=60)
+            for key, value in settings:  # theme set, before the server starts
+                subprocess.run([tool, "theme", "set", self.root, key, value], check=True, capture_output=True,
+                               timeout=60)
+            extra = ("--device-root", self.root, *extra)
+        else:
+            environment["TMPDIR"] = self.directory.name
+        self.process = subprocess.Popen([tool, "serve", *extra], stdout=subprocess.PIPE,
+                                        stderr=subprocess.PIPE, text=True, env=environment)
         self.url = self.process.stdout.readline().strip()
         if not self.url:
             self.stop()
@@ -32,6 +39,8 @@ class Editor:
         self.port = parsed.port
         self.token = urllib.parse.parse_qs(parsed.query)["token"][0]
         self.host = f"127.0.0.1:{self.port}"
+        if not own_root:
+            self.root = self.state()["root"]
 
     def __enter__(self):
         return self

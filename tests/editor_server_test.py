@@ -5,6 +5,7 @@ import gzip
 import io
 import json
 import os
+import pathlib
 import plistlib
 import socket
 import subprocess
@@ -364,6 +365,27 @@ class CommandLine(unittest.TestCase):
             editor.process.terminate()
             self.assertEqual(editor.process.wait(timeout=30), 0)
             self.assertEqual(editor.process.stdout.read(), "", "one URL and nothing more")
+        finally:
+            editor.stop()
+
+    def test_without_a_device_root_it_edits_a_copy_of_the_example(self):
+        example = os.path.join(os.path.dirname(TOOL), "example-device-root")
+        def example_bytes():
+            folder = pathlib.Path(example, PREFS)
+            return {path.name: path.read_bytes() for path in sorted(folder.iterdir())}
+        before = example_bytes()
+        editor = Editor(TOOL, own_root=False)
+        try:
+            self.assertTrue(editor.root.startswith(editor.directory.name + os.sep), editor.root)
+            status, _ = editor.json("POST", "/api/set", {"id": MAIN_ID + "/background", "value": {"hex": "#102030"}})
+            self.assertEqual(status, 200)
+            with open(editor.path(MAIN_ID + ".plist"), "rb") as file:
+                self.assertEqual(plistlib.load(file)["background"], "#102030")
+            self.assertEqual(example_bytes(), before, "the example theme itself is left as it ships")
+            editor.process.terminate()
+            editor.process.wait(timeout=30)
+            self.assertIn(f"editing a copy of the example theme in {editor.root}", editor.process.stderr.read())
+            self.assertTrue(os.path.exists(editor.path(MAIN_ID + ".plist")), "the copy outlives the server")
         finally:
             editor.stop()
 

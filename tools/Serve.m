@@ -27,6 +27,20 @@ static NSString *RandomToken(void) {
 
 static NSString *token;
 
+// A fresh folder in the system's temporary directory holding a copy of the example theme, or nil.
+static NSString *CopyOfExampleTheme(NSString *example) {
+  const char *tmp = getenv("TMPDIR");
+  NSString *pattern = [NSString stringWithFormat:@"%s/duskwell-theme.XXXXXX", tmp != NULL && *tmp ? tmp : "/tmp"];
+  char *folder = strdup([pattern fileSystemRepresentation]);
+  if (folder == NULL) return nil;
+  NSString *made = mkdtemp(folder) != NULL ? [NSString stringWithUTF8String:folder] : nil;
+  free(folder);
+  if (made == nil) return nil;
+  NSString *copy = [made stringByAppendingPathComponent:@"root"];
+  if (![[NSFileManager defaultManager] copyPath:example toPath:copy handler:nil]) return nil;
+  return copy;
+}
+
 static void HandleRequest(const DWEditorRequest *request, DWEditorReply *reply, void *context) {
   [(DWEditorSession *)context handle:request reply:reply];
 }
@@ -75,6 +89,17 @@ int DWRunServe(NSArray *arguments) {
   if (![layout read]) {
     DWPrintError(@"serve: %@", layout->inputError);
     return 2;
+  }
+  // Without --device-root the page edits a copy of the example theme, which the other commands
+  // show as it ships; the copy is kept after the server stops, so no edit is lost with it.
+  if (options->deviceRoot == nil) {
+    NSString *copy = CopyOfExampleTheme(DWEmbeddedDeviceRoot());
+    if (copy == nil) {
+      DWPrintError(@"serve: cannot copy the example theme %@ into a temporary folder", DWEmbeddedDeviceRoot());
+      return 1;
+    }
+    options->deviceRoot = [copy retain];
+    DWPrintError(@"serve: editing a copy of the example theme in %@ (--device-root DIR edits another)", copy);
   }
   NSString *root = DWDeviceRootOf(options);
   if (!DWCheckDeviceRoot(@"serve", root)) return 2;

@@ -38,7 +38,9 @@ static const DWCommand kCommands[] = {
     {"serve", DWRunServe, "[--device-root DIR] [--port N] [--layout DIR]",
      "the theme editor in the browser: prints one URL (127.0.0.1 with this run's token) of a page with\n"
      "the Settings pane and every screen without and with the library, redrawn at each change",
-     DW_DEVICE_ROOT_HELP "  --port N            the port on 127.0.0.1 (default 0: a free one)\n"
+     "  --device-root DIR   the device's file system whose theme the page edits\n"
+     "                      (default: a new copy of the example theme, in the temporary directory)\n"
+     "  --port N            the port on 127.0.0.1 (default 0: a free one)\n"
                          "  --layout DIR        the package's layout folder (default: device-build/layout of this source tree)\n"},
     {"trace", DWRunTrace, "SCENARIO.json",
      "run a scenario (the four files, the host classes, the calls) on a fresh device and print, one\n"
